@@ -1,0 +1,5 @@
+#include "cli/commands.h"
+
+namespace quarnel::cli {
+int run(int, char**) { return 0; }
+}  // namespace quarnel::cli

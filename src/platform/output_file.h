@@ -1,0 +1,31 @@
+// A new file written in large blocks. It refuses to replace an existing file unless asked,
+// so recovered data never lands on top of something else.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/bytes.h"
+
+namespace quarnel {
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  // overwrite=false fails when path exists (O_EXCL); true truncates it.
+  bool create(const std::string& path, bool overwrite);
+  bool write(ByteSpan data);
+  bool close();
+  const std::string& error() const { return error_; }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+  std::string error_;
+};
+
+}  // namespace quarnel

@@ -1,0 +1,10 @@
+#include "platform/reporter.h"
+
+namespace quarnel {
+
+Reporter& silentReporter() {
+  static Reporter silent;
+  return silent;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,25 @@
+// What long work tells the person in front of it: a status line, a progress bar and message
+// boxes. The engine never prints; a page, the command line or a test implements this.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace quarnel {
+
+inline constexpr std::string_view kCaption = "Quarnel v1.0";
+
+class Reporter {
+ public:
+  virtual ~Reporter() = default;
+  virtual void status(std::string_view /*text*/) {}
+  virtual void progressRange(std::int64_t /*low*/, std::int64_t /*high*/) {}
+  virtual void progressPosition(std::int64_t /*position*/) {}
+  // A message box with the caption kCaption and the information icon.
+  virtual void message(std::string_view /*text*/) {}
+};
+
+// Used where nobody listens.
+Reporter& silentReporter();
+
+}  // namespace quarnel

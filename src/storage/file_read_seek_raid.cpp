@@ -1,0 +1,325 @@
+#include "storage/file_read_seek_raid.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <limits>
+
+#include "storage/file_read_seek.h"
+#include "storage/file_read_seek_vhd.h"
+
+namespace quarnel {
+namespace {
+
+constexpr std::int64_t kProbeBytes = 1024 * 1024;
+constexpr std::size_t kPrivHeadStart = 0x11B;  // big-endian 64-bit: data area start, sectors
+constexpr std::size_t kPrivHeadSize = 0x123;   // big-endian 64-bit: data area size, sectors
+// Sectors one batch of a read assembles; bounds the staging memory.
+constexpr std::int64_t kBatchSectors = 8192;
+
+bool endsWithVhd(const std::string& name) {
+  return name.size() > 4 && name[name.size() - 4] == '.' && hasVhdName(name);
+}
+
+void xorInto(std::byte* dst, const std::byte* src, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t a, b;
+    std::memcpy(&a, dst + i, 8);
+    std::memcpy(&b, src + i, 8);
+    a ^= b;
+    std::memcpy(dst + i, &a, 8);
+  }
+  for (; i < n; ++i) dst[i] ^= src[i];
+}
+
+struct Piece {
+  std::int32_t member;
+  std::int64_t memberSector;
+  std::int64_t sectors;
+  std::int64_t outSector;
+};
+
+}  // namespace
+
+bool FileReadSeekRaid::isMissingName(const std::string& name) {
+  static const std::string missing = kMissingDiskName;
+  if (name.size() != missing.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(name[i])) != missing[i]) return false;
+  return true;
+}
+
+RaidGeometry FileReadSeekRaid::geometry() const {
+  RaidGeometry g;
+  g.level = raidLevel == 5 ? 5 : 0;
+  g.members = memberCount;
+  g.layout = parityLayout;
+  g.stripeSectors = stripeSectors;
+  return g;
+}
+
+bool FileReadSeekRaid::fail(const std::string& why) {
+  lastError_ = why;
+  opened_ = false;
+  return false;
+}
+
+std::int64_t FileReadSeekRaid::probeMemberOffset(const std::string& name) {
+  if (isMissingName(name)) return 0;
+  std::unique_ptr<readWriteInterface> probe;
+  if (vhdMembers || endsWithVhd(name)) {
+    auto vhd = std::make_unique<FileReadSeekVHD>();
+    vhd->setReporter(&reporter());
+    if (!vhd->open(name)) return 0;
+    probe = std::move(vhd);
+  } else {
+    RawFile f;
+    if (!f.open(name)) return 0;
+    probe = std::make_unique<FileReadSeek>(std::move(f));
+  }
+  std::vector<std::byte> head(kProbeBytes);
+  probe->readAt(0, head);
+  for (std::size_t at = 0; at + kSectorSize <= head.size(); at += kSectorSize) {
+    ByteSpan sector(head.data() + at, kSectorSize);
+    if (!hasText(sector, 0, "PRIVHEAD")) continue;
+    auto start = static_cast<std::int64_t>(be64(sector, kPrivHeadStart));
+    auto size = static_cast<std::int64_t>(be64(sector, kPrivHeadSize));
+    if (start < 0 || size < 0) return 0;  // a damaged header: let the user type the offset
+    if (stripeSectors > 0 && start % stripeSectors != 0)
+      start = (start / stripeSectors + 1) * stripeSectors;
+    if (size != 0) memberDataSectors = size;
+    return start;
+  }
+  return 0;
+}
+
+std::unique_ptr<readWriteInterface> FileReadSeekRaid::openMember(std::size_t index) {
+  const std::string& name = memberNames[index];
+  const bool vhd = vhdMembers || endsWithVhd(name);
+  std::string where = "member " + std::to_string(index) + " (" + name + ")";
+  if (isMissingName(name)) {
+    if (vhd) return std::make_unique<FileReadSeekVHD>(FileReadSeekVHD::missing());
+    return std::make_unique<FileReadSeek>(FileReadSeek::missing());
+  }
+  if (vhd) {
+    auto source = std::make_unique<FileReadSeekVHD>();
+    source->setReporter(&reporter());
+    if (!source->open(name)) {
+      fail(where + ": " + source->lastError());
+      return nullptr;
+    }
+    return source;
+  }
+  RawFile file;
+  if (!file.open(name)) {
+    reporter().message("invalid handle ...");
+    fail(where + ": " + file.error());
+    return nullptr;
+  }
+  return std::make_unique<FileReadSeek>(std::move(file));
+}
+
+bool FileReadSeekRaid::open(const std::string&) {
+  baseOffset = 0;
+  position = 0;
+  opened_ = false;
+  members.clear();
+  currentMember = nullptr;
+  warnings_.clear();
+  diskSectors_ = 0;
+  currentDiskSectors = 0;
+  memberCount = static_cast<std::int32_t>(memberNames.size());
+
+  const std::int32_t n = memberCount;
+  if (n == 0) return fail("no members given");
+  if (raidLevel != 0 && raidLevel != 5)
+    return fail("RAID level " + std::to_string(raidLevel) + " is not supported (0 or 5)");
+  if (raidLevel == 5 && n < 3)
+    return fail("RAID-5 needs at least three members, " + std::to_string(n) + " given");
+  if (raidLevel == 5 && (parityLayout < kRightAsymmetric || parityLayout > kRightSymmetric))
+    return fail("unknown parity layout " + std::to_string(parityLayout));
+  if (stripeSectors < 1) return fail("the stripe size must be at least one sector");
+  if (memberOffsets.size() < memberNames.size()) memberOffsets.resize(memberNames.size(), 0);
+
+  for (std::size_t i = 0; i < memberNames.size(); ++i) {
+    if (memberOffsets[i] < 0)
+      return fail("member " + std::to_string(i) + ": negative offset " +
+                  std::to_string(memberOffsets[i]));
+    auto member = openMember(i);
+    if (!member) {
+      members.clear();
+      return false;
+    }
+    members.push_back(std::move(member));
+  }
+
+  // Every present member must hold its share past its offset; the shortest one ends the disk.
+  std::int64_t shortest = std::numeric_limits<std::int64_t>::max();
+  std::int64_t longest = 0;
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    if (members[i]->isMissing()) continue;
+    std::int64_t avail = members[i]->sizeSectors() - memberOffsets[i];
+    if (avail <= 0)
+      return fail("member " + std::to_string(i) + " (" + memberNames[i] + "): offset " +
+                  std::to_string(memberOffsets[i]) + " lies past its end (" +
+                  std::to_string(members[i]->sizeSectors()) + " sectors)");
+    shortest = std::min(shortest, avail);
+    longest = std::max(longest, avail);
+  }
+  const bool anyPresent = longest > 0;
+  if (anyPresent && shortest != longest) {
+    for (std::size_t i = 0; i < members.size(); ++i)
+      if (!members[i]->isMissing() && members[i]->sizeSectors() - memberOffsets[i] == shortest)
+        warnings_.push_back("member " + std::to_string(i) + " (" + memberNames[i] + ") holds " +
+                            std::to_string(shortest) + " sectors after its offset, fewer than "
+                            "the others (" + std::to_string(longest) + "): the disk ends there");
+  }
+
+  const std::int64_t data = dataMembers(geometry());
+  std::int64_t perMember = 0;
+  if (memberDataSectors > 0) {
+    perMember = memberDataSectors;
+    if (anyPresent && perMember > shortest)
+      warnings_.push_back("the dynamic-disk header gives " + std::to_string(perMember) +
+                          " sectors per member, but a member holds only " +
+                          std::to_string(shortest));
+  } else if (anyPresent) {
+    // Whole stripe units only, so that every sector of the disk maps inside every member.
+    perMember = shortest / stripeSectors * stripeSectors;
+  }
+  diskSectors_ = perMember * data;
+  currentDiskSectors = diskSectors_;
+  currentMember = members.front().get();
+  staging_.assign(members.size(), {});
+  opened_ = true;
+  lastError_.clear();
+  return true;
+}
+
+bool FileReadSeekRaid::seek(std::int64_t offset, int moveMethod) {
+  if (!opened_) return false;
+  std::int64_t target = resolveSeek(offset, moveMethod);
+  if (target < 0) return false;
+  position = target - baseOffset;
+  SectorLocation loc = mapSector(geometry(), target / kSectorSize);
+  currentMember = members[static_cast<std::size_t>(loc.member)].get();
+  if (!currentMember->isMissing()) return true;
+  return std::any_of(members.begin(), members.end(),
+                     [](const auto& m) { return !m->isMissing(); });
+}
+
+bool FileReadSeekRaid::read(void* buffer, std::uint32_t byteCount) {
+  const std::int64_t sectors = byteCount / kSectorSize;
+  if (!opened_ || sectors == 0) return false;
+  const std::int64_t at = position + baseOffset;
+  if (at < 0) return false;
+  // A remainder below one sector is not read and keeps its bytes.
+  bool ok = readSectors(at / kSectorSize, sectors, static_cast<std::byte*>(buffer));
+  position += sectors * kSectorSize;
+  seek(position, 0);
+  return ok;
+}
+
+bool FileReadSeekRaid::readAt(std::int64_t offset, MutableByteSpan out) {
+  if (!opened_ || offset < 0) {
+    std::fill(out.begin(), out.end(), std::byte{0});
+    return false;
+  }
+  if (out.empty()) return true;
+  if (offset % kSectorSize == 0 && out.size() % kSectorSize == 0)
+    return readSectors(offset / kSectorSize, static_cast<std::int64_t>(out.size()) / kSectorSize,
+                       out.data());
+  // Unaligned: read the covering sectors and copy the part asked for.
+  const std::int64_t first = offset / kSectorSize;
+  const std::int64_t last = (offset + static_cast<std::int64_t>(out.size()) - 1) / kSectorSize;
+  std::vector<std::byte> cover(static_cast<std::size_t>((last - first + 1) * kSectorSize));
+  bool ok = readSectors(first, last - first + 1, cover.data());
+  std::memcpy(out.data(), cover.data() + (offset - first * kSectorSize), out.size());
+  return ok;
+}
+
+bool FileReadSeekRaid::readSectors(std::int64_t firstSector, std::int64_t count, std::byte* out) {
+  bool ok = true;
+  for (std::int64_t done = 0; done < count; done += kBatchSectors) {
+    std::int64_t n = std::min(kBatchSectors, count - done);
+    ok = readBatch(firstSector + done, n, out + done * kSectorSize) && ok;
+  }
+  return ok;
+}
+
+// One read per member: the run of member sectors the batch touches on that member (for a
+// missing member's units, the same rows on every present member), then the units are
+// copied out or rebuilt by XOR.
+bool FileReadSeekRaid::readBatch(std::int64_t firstSector, std::int64_t count, std::byte* out) {
+  const RaidGeometry g = geometry();
+  const std::size_t n = members.size();
+  std::vector<Piece> pieces;
+  std::vector<std::int64_t> lo(n, std::numeric_limits<std::int64_t>::max());
+  std::vector<std::int64_t> hi(n, -1);
+  auto extend = [&](std::size_t m, std::int64_t from, std::int64_t to) {
+    lo[m] = std::min(lo[m], from);
+    hi[m] = std::max(hi[m], to);
+  };
+  bool anyPresent = false;
+  for (const auto& m : members) anyPresent = anyPresent || !m->isMissing();
+
+  for (std::int64_t v = firstSector; v < firstSector + count;) {
+    SectorLocation loc = mapSector(g, v);
+    std::int64_t within = v % g.stripeSectors;
+    std::int64_t len = std::min(g.stripeSectors - within, firstSector + count - v);
+    pieces.push_back({loc.member, loc.memberSector, len, v - firstSector});
+    auto m = static_cast<std::size_t>(loc.member);
+    if (!members[m]->isMissing()) {
+      extend(m, loc.memberSector, loc.memberSector + len);
+    } else {
+      for (std::size_t p = 0; p < n; ++p)
+        if (!members[p]->isMissing()) extend(p, loc.memberSector, loc.memberSector + len);
+    }
+    v += len;
+  }
+
+  bool ok = true;
+  for (std::size_t p = 0; p < n; ++p) {
+    if (hi[p] < 0) continue;
+    auto& buf = staging_[p];
+    buf.resize(static_cast<std::size_t>((hi[p] - lo[p]) * kSectorSize));
+    if (!members[p]->readAt((memberOffsets[p] + lo[p]) * kSectorSize, buf)) {
+      lastError_ = "member " + std::to_string(p) + " (" + memberNames[p] +
+                   "): " + members[p]->lastError();
+      ok = false;
+    }
+  }
+
+  for (const Piece& piece : pieces) {
+    std::byte* dst = out + piece.outSector * kSectorSize;
+    const auto bytes = static_cast<std::size_t>(piece.sectors * kSectorSize);
+    auto m = static_cast<std::size_t>(piece.member);
+    if (!members[m]->isMissing()) {
+      std::memcpy(dst, staging_[m].data() + (piece.memberSector - lo[m]) * kSectorSize, bytes);
+      continue;
+    }
+    std::memset(dst, 0, bytes);
+    for (std::size_t p = 0; p < n; ++p)
+      if (!members[p]->isMissing())
+        xorInto(dst, staging_[p].data() + (piece.memberSector - lo[p]) * kSectorSize, bytes);
+  }
+  if (!anyPresent) {
+    lastError_ = "no member is present to rebuild the missing ones from";
+    ok = false;
+  }
+  return ok;
+}
+
+bool FileReadSeekRaid::rotateMembers(std::string* nameWindow) {
+  if (memberNames.size() < 2) return false;
+  std::rotate(memberNames.begin(), memberNames.begin() + 1, memberNames.end());
+  if (members.size() == memberNames.size()) {
+    std::rotate(members.begin(), members.begin() + 1, members.end());
+    currentMember = members.front().get();
+  }
+  if (nameWindow) *nameWindow = memberNames.front();
+  return true;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,17 @@
+#include "volumes/volume_record.h"
+
+#include <cctype>
+
+namespace quarnel {
+
+std::int64_t volumeSizeMiB(const VolumeRecord& record) {
+  std::int64_t v = 0;
+  for (char c : record.volumeSizeText) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) break;
+    if (v > (INT64_MAX - 9) / 10) break;
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
+
+}  // namespace quarnel

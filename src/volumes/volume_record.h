@@ -1,0 +1,21 @@
+// One row of the volume list: a volume found on the disk by its partition tables or by
+// its boot sector.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quarnel {
+
+struct VolumeRecord {
+  std::string fileSystem;      // "NTFS", "FAT32", "FAT16", "FAT64", "HFS+", "extX", ... or a GPT name
+  std::string spareText;       // always empty
+  std::string volumeIndex;     // decimal position in the list, from 0
+  std::string volumeSizeText;  // size in MiB as shown: "%d   MB", "%lld  MB" or a bare number
+  std::int64_t startSector = 0;
+};
+
+// The leading number of volumeSizeText: the volume's size in MiB (0 when there is none).
+std::int64_t volumeSizeMiB(const VolumeRecord& record);
+
+}  // namespace quarnel

@@ -17,10 +17,6 @@ constexpr std::size_t kPrivHeadSize = 0x123;   // big-endian 64-bit: data area s
 // Sectors one batch of a read assembles; bounds the staging memory.
 constexpr std::int64_t kBatchSectors = 8192;
 
-bool endsWithVhd(const std::string& name) {
-  return name.size() > 4 && name[name.size() - 4] == '.' && hasVhdName(name);
-}
-
 void xorInto(std::byte* dst, const std::byte* src, std::size_t n) {
   std::size_t i = 0;
   for (; i + 8 <= n; i += 8) {
@@ -68,7 +64,7 @@ bool FileReadSeekRaid::fail(const std::string& why) {
 std::int64_t FileReadSeekRaid::probeMemberOffset(const std::string& name) {
   if (isMissingName(name)) return 0;
   std::unique_ptr<readWriteInterface> probe;
-  if (vhdMembers || endsWithVhd(name)) {
+  if (vhdMembers || hasVhdExtension(name)) {
     auto vhd = std::make_unique<FileReadSeekVHD>();
     vhd->setReporter(&reporter());
     if (!vhd->open(name)) return 0;
@@ -96,7 +92,7 @@ std::int64_t FileReadSeekRaid::probeMemberOffset(const std::string& name) {
 
 std::unique_ptr<readWriteInterface> FileReadSeekRaid::openMember(std::size_t index) {
   const std::string& name = memberNames[index];
-  const bool vhd = vhdMembers || endsWithVhd(name);
+  const bool vhd = vhdMembers || hasVhdExtension(name);
   std::string where = "member " + std::to_string(index) + " (" + name + ")";
   if (isMissingName(name)) {
     if (vhd) return std::make_unique<FileReadSeekVHD>(FileReadSeekVHD::missing());

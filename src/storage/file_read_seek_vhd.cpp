@@ -33,6 +33,10 @@ bool hasVhdName(const std::string& name) {
   return tail == "vhd";
 }
 
+bool hasVhdExtension(const std::string& name) {
+  return name.size() > 4 && name[name.size() - 4] == '.' && hasVhdName(name);
+}
+
 FileReadSeekVHD FileReadSeekVHD::missing() {
   FileReadSeekVHD s;
   s.handle = kMissingHandle;

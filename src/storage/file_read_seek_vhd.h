@@ -34,5 +34,7 @@ class FileReadSeekVHD : public readWriteInterface {
 // Whether a file name ends in "vhd" (letter case ignored); names of three characters or
 // fewer pass, as the name check has always let them.
 bool hasVhdName(const std::string& name);
+// Whether a path ends in ".vhd" (letter case ignored): how members are told apart.
+bool hasVhdExtension(const std::string& name);
 
 }  // namespace quarnel

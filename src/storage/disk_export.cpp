@@ -1,0 +1,46 @@
+#include "storage/disk_export.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace quarnel {
+namespace {
+constexpr std::int64_t kChunkSectors = 8192;  // 4 MiB
+}
+
+ExportResult exportSectors(readWriteInterface& source, std::int64_t firstSector,
+                           std::int64_t count, OutputFile& out, Reporter& reporter) {
+  ExportResult result;
+  std::vector<std::byte> buf(static_cast<std::size_t>(std::min(count, kChunkSectors) * kSectorSize));
+  reporter.progressRange(0, count);
+  for (std::int64_t done = 0; done < count;) {
+    std::int64_t n = std::min(kChunkSectors, count - done);
+    MutableByteSpan chunk(buf.data(), static_cast<std::size_t>(n * kSectorSize));
+    if (!source.readAt((firstSector + done) * kSectorSize, chunk)) {
+      // Find the unreadable sectors one by one so the rest of the chunk is kept.
+      for (std::int64_t s = 0; s < n; ++s) {
+        auto sector = chunk.subspan(static_cast<std::size_t>(s * kSectorSize), kSectorSize);
+        if (source.readAt((firstSector + done + s) * kSectorSize, sector)) continue;
+        if (result.firstUnreadSector < 0) {
+          result.firstUnreadSector = firstSector + done + s;
+          result.error = source.lastError();
+        }
+        ++result.unreadSectors;
+      }
+    }
+    if (!out.write(chunk)) {
+      result.error = out.error();
+      return result;
+    }
+    done += n;
+    reporter.progressPosition(done);
+  }
+  if (!out.close()) {
+    result.error = out.error();
+    return result;
+  }
+  result.written = true;
+  return result;
+}
+
+}  // namespace quarnel

@@ -4,11 +4,14 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace quarnel {
 
@@ -81,6 +84,47 @@ std::int64_t RawFile::readAt(std::uint64_t offset, MutableByteSpan out) const {
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+std::int64_t RawFile::readAt(std::uint64_t offset, std::span<const MutableByteSpan> parts) const {
+  if (fd_ < 0) {
+    error_ = "file not open";
+    return -1;
+  }
+  constexpr std::size_t kMaxIov = 1024;
+  std::vector<iovec> iov;
+  std::size_t total = 0;
+  for (const auto& p : parts) {
+    iov.push_back({p.data(), p.size()});
+    total += p.size();
+  }
+  std::size_t done = 0;
+  std::size_t first = 0;  // first iovec not yet complete
+  while (done < total) {
+    std::size_t count = std::min(kMaxIov, iov.size() - first);
+    ssize_t n = ::preadv(fd_, iov.data() + first, static_cast<int>(count),
+                         static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = std::strerror(errno);
+      return done > 0 ? static_cast<std::int64_t>(done) : -1;
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+    // Step past what this call filled; a partly filled iovec continues where it stopped.
+    auto left = static_cast<std::size_t>(n);
+    while (left > 0 && first < iov.size()) {
+      if (left >= iov[first].iov_len) {
+        left -= iov[first].iov_len;
+        ++first;
+      } else {
+        iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + left;
+        iov[first].iov_len -= left;
+        left = 0;
+      }
+    }
   }
   return static_cast<std::int64_t>(done);
 }

@@ -31,6 +31,9 @@ class RawFile {
   // Reads up to out.size() bytes at offset, retrying short reads until end of file.
   // Returns the number of bytes read, or -1 on an I/O error (error() says which).
   std::int64_t readAt(std::uint64_t offset, MutableByteSpan out) const;
+  // One contiguous run of the file scattered into several buffers, in order (preadv).
+  // Returns the number of bytes read, or -1 on an I/O error.
+  std::int64_t readAt(std::uint64_t offset, std::span<const MutableByteSpan> parts) const;
 
   const std::string& error() const { return error_; }
 

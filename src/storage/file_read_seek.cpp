@@ -78,4 +78,20 @@ bool FileReadSeek::readAt(std::int64_t offset, MutableByteSpan out) {
   return true;
 }
 
+bool FileReadSeek::readAt(std::int64_t offset, std::span<const MutableByteSpan> parts) {
+  std::int64_t got = offset < 0 ? -1 : file_.readAt(static_cast<std::uint64_t>(offset), parts);
+  std::size_t valid = got > 0 ? static_cast<std::size_t>(got) : 0;
+  bool complete = true;
+  for (const auto& p : parts) {
+    std::size_t keep = std::min(valid, p.size());
+    if (keep < p.size()) {
+      std::fill(p.begin() + static_cast<std::ptrdiff_t>(keep), p.end(), std::byte{0});
+      complete = false;
+    }
+    valid -= keep;
+  }
+  if (!complete) lastError_ = got < 0 ? file_.error() : "read past the end";
+  return complete;
+}
+
 }  // namespace quarnel

@@ -18,6 +18,7 @@ class FileReadSeek : public readWriteInterface {
   bool read(void* buffer, std::uint32_t byteCount) override;
   bool seek(std::int64_t offset, int moveMethod) override;
   bool readAt(std::int64_t offset, MutableByteSpan out) override;
+  bool readAt(std::int64_t offset, std::span<const MutableByteSpan> parts) override;
   std::int64_t sizeSectors() const override { return sizeSectors_; }
 
   bool isBlockDevice() const { return file_.isBlockDevice(); }

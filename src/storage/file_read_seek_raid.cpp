@@ -29,13 +29,6 @@ void xorInto(std::byte* dst, const std::byte* src, std::size_t n) {
   for (; i < n; ++i) dst[i] ^= src[i];
 }
 
-struct Piece {
-  std::int32_t member;
-  std::int64_t memberSector;
-  std::int64_t sectors;
-  std::int64_t outSector;
-};
-
 }  // namespace
 
 bool FileReadSeekRaid::isMissingName(const std::string& name) {
@@ -245,17 +238,19 @@ bool FileReadSeekRaid::readSectors(std::int64_t firstSector, std::int64_t count,
 }
 
 // One read per member: the run of member sectors the batch touches on that member (for a
-// missing member's units, the same rows on every present member), then the units are
-// copied out or rebuilt by XOR.
+// missing member's units, the same rows on every present member). The run is scattered
+// straight into the output where it holds requested data and into staging elsewhere
+// (parity, rows needed only for a rebuild); missing units are then XORed together from
+// wherever the other members' sectors landed.
 bool FileReadSeekRaid::readBatch(std::int64_t firstSector, std::int64_t count, std::byte* out) {
   const RaidGeometry g = geometry();
   const std::size_t n = members.size();
-  std::vector<Piece> pieces;
-  std::vector<std::int64_t> lo(n, std::numeric_limits<std::int64_t>::max());
-  std::vector<std::int64_t> hi(n, -1);
+  pieces_.clear();
+  lo_.assign(n, std::numeric_limits<std::int64_t>::max());
+  hi_.assign(n, -1);
   auto extend = [&](std::size_t m, std::int64_t from, std::int64_t to) {
-    lo[m] = std::min(lo[m], from);
-    hi[m] = std::max(hi[m], to);
+    lo_[m] = std::min(lo_[m], from);
+    hi_[m] = std::max(hi_[m], to);
   };
   bool anyPresent = false;
   for (const auto& m : members) anyPresent = anyPresent || !m->isMissing();
@@ -264,7 +259,7 @@ bool FileReadSeekRaid::readBatch(std::int64_t firstSector, std::int64_t count, s
     SectorLocation loc = mapSector(g, v);
     std::int64_t within = v % g.stripeSectors;
     std::int64_t len = std::min(g.stripeSectors - within, firstSector + count - v);
-    pieces.push_back({loc.member, loc.memberSector, len, v - firstSector});
+    pieces_.push_back({loc.member, loc.memberSector, len, v - firstSector});
     auto m = static_cast<std::size_t>(loc.member);
     if (!members[m]->isMissing()) {
       extend(m, loc.memberSector, loc.memberSector + len);
@@ -275,30 +270,52 @@ bool FileReadSeekRaid::readBatch(std::int64_t firstSector, std::int64_t count, s
     v += len;
   }
 
+  // Per member, its pieces come in rising member-sector order: fill the gaps from staging.
   bool ok = true;
+  segments_.assign(n, {});
   for (std::size_t p = 0; p < n; ++p) {
-    if (hi[p] < 0) continue;
-    auto& buf = staging_[p];
-    buf.resize(static_cast<std::size_t>((hi[p] - lo[p]) * kSectorSize));
-    if (!members[p]->readAt((memberOffsets[p] + lo[p]) * kSectorSize, buf)) {
+    if (hi_[p] < 0) continue;
+    auto& stage = staging_[p];
+    stage.resize(static_cast<std::size_t>((hi_[p] - lo_[p]) * kSectorSize));
+    auto& segs = segments_[p];
+    std::int64_t cursor = lo_[p];
+    auto gapTo = [&](std::int64_t to) {
+      if (to > cursor)
+        segs.push_back({cursor, to - cursor, stage.data() + (cursor - lo_[p]) * kSectorSize});
+      cursor = std::max(cursor, to);
+    };
+    for (const Piece& piece : pieces_) {
+      if (static_cast<std::size_t>(piece.member) != p) continue;
+      gapTo(piece.memberSector);
+      segs.push_back({piece.memberSector, piece.sectors, out + piece.outSector * kSectorSize});
+      cursor = piece.memberSector + piece.sectors;
+    }
+    gapTo(hi_[p]);
+    parts_.clear();
+    for (const Segment& seg : segs)
+      parts_.emplace_back(seg.data, static_cast<std::size_t>(seg.sectors * kSectorSize));
+    if (!members[p]->readAt((memberOffsets[p] + lo_[p]) * kSectorSize, parts_)) {
       lastError_ = "member " + std::to_string(p) + " (" + memberNames[p] +
                    "): " + members[p]->lastError();
       ok = false;
     }
   }
 
-  for (const Piece& piece : pieces) {
+  for (const Piece& piece : pieces_) {
+    if (!members[static_cast<std::size_t>(piece.member)]->isMissing()) continue;
     std::byte* dst = out + piece.outSector * kSectorSize;
-    const auto bytes = static_cast<std::size_t>(piece.sectors * kSectorSize);
-    auto m = static_cast<std::size_t>(piece.member);
-    if (!members[m]->isMissing()) {
-      std::memcpy(dst, staging_[m].data() + (piece.memberSector - lo[m]) * kSectorSize, bytes);
-      continue;
+    std::memset(dst, 0, static_cast<std::size_t>(piece.sectors * kSectorSize));
+    const std::int64_t from = piece.memberSector, to = from + piece.sectors;
+    for (std::size_t p = 0; p < n; ++p) {
+      if (members[p]->isMissing()) continue;
+      for (const Segment& seg : segments_[p]) {
+        std::int64_t a = std::max(from, seg.memberSector);
+        std::int64_t b = std::min(to, seg.memberSector + seg.sectors);
+        if (a >= b) continue;
+        xorInto(dst + (a - from) * kSectorSize, seg.data + (a - seg.memberSector) * kSectorSize,
+                static_cast<std::size_t>((b - a) * kSectorSize));
+      }
     }
-    std::memset(dst, 0, bytes);
-    for (std::size_t p = 0; p < n; ++p)
-      if (!members[p]->isMissing())
-        xorInto(dst, staging_[p].data() + (piece.memberSector - lo[p]) * kSectorSize, bytes);
   }
   if (!anyPresent) {
     lastError_ = "no member is present to rebuild the missing ones from";

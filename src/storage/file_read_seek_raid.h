@@ -40,6 +40,7 @@ class FileReadSeekRaid : public readWriteInterface {
   bool read(void* buffer, std::uint32_t byteCount) override;
   bool seek(std::int64_t offset, int moveMethod) override;
   bool rotateMembers(std::string* nameWindow) override;
+  using readWriteInterface::readAt;
   bool readAt(std::int64_t offset, MutableByteSpan out) override;
   std::int64_t sizeSectors() const override { return diskSectors_; }
 
@@ -57,8 +58,26 @@ class FileReadSeekRaid : public readWriteInterface {
   bool opened_ = false;
   std::int64_t diskSectors_ = 0;
   std::vector<std::string> warnings_;
-  // Per-member staging of the member runs one batch needs, kept across reads.
+  // A stripe-unit piece of a read: where it lies on its member and in the output.
+  struct Piece {
+    std::int32_t member;
+    std::int64_t memberSector;
+    std::int64_t sectors;
+    std::int64_t outSector;
+  };
+  // Where a run of a member's sectors landed during one batch.
+  struct Segment {
+    std::int64_t memberSector;
+    std::int64_t sectors;
+    std::byte* data;
+  };
+  // Scratch of the batch reader, kept across reads: staging for member sectors that are not
+  // output themselves (parity, rows read only to rebuild a missing member).
   std::vector<std::vector<std::byte>> staging_;
+  std::vector<std::vector<Segment>> segments_;
+  std::vector<Piece> pieces_;
+  std::vector<MutableByteSpan> parts_;
+  std::vector<std::int64_t> lo_, hi_;
 };
 
 }  // namespace quarnel

@@ -14,6 +14,7 @@ class FileReadSeekVHD : public readWriteInterface {
   bool open(const std::string& name) override;
   bool read(void* buffer, std::uint32_t byteCount) override;
   bool seek(std::int64_t offset, int moveMethod) override;
+  using readWriteInterface::readAt;
   bool readAt(std::int64_t offset, MutableByteSpan out) override;
   std::int64_t sizeSectors() const override { return diskBytes_ / kSectorSize; }
 

@@ -8,6 +8,15 @@ bool readWriteInterface::read(void*, std::uint32_t) { return true; }
 bool readWriteInterface::seek(std::int64_t, int) { return true; }
 bool readWriteInterface::rotateMembers(std::string*) { return true; }
 
+bool readWriteInterface::readAt(std::int64_t offset, std::span<const MutableByteSpan> parts) {
+  bool ok = true;
+  for (const auto& p : parts) {
+    ok = readAt(offset, p) && ok;
+    offset += static_cast<std::int64_t>(p.size());
+  }
+  return ok;
+}
+
 std::int64_t readWriteInterface::resolveSeek(std::int64_t offset, int moveMethod) const {
   std::int64_t target = -1;
   switch (moveMethod) {

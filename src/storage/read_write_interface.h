@@ -36,6 +36,8 @@ class readWriteInterface {
   // offset (baseOffset does not apply). Bytes that cannot be read come back as zeros and
   // make the result false.
   virtual bool readAt(std::int64_t offset, MutableByteSpan out) = 0;
+  // One contiguous run at offset scattered into parts in order; the same rules as readAt.
+  virtual bool readAt(std::int64_t offset, std::span<const MutableByteSpan> parts);
   // Size of the source in 512-byte sectors; 0 when unknown or not open.
   virtual std::int64_t sizeSectors() const = 0;
 

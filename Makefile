@@ -11,12 +11,12 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEL_TESTS=OFF >/dev/null
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARNEL_SANITIZE=OFF -DQUARNEL_TESTS=OFF >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Every test, under AddressSanitizer and UndefinedBehaviorSanitizer.
 test: deps
-	cmake -S . -B $(TEST_BUILD) -G Ninja -DQUARNEL_SANITIZE=ON >/dev/null
+	cmake -S . -B $(TEST_BUILD) -G Ninja -DQUARNEL_SANITIZE=ON -DQUARNEL_TESTS=ON >/dev/null
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	ctest --test-dir $(TEST_BUILD) --output-on-failure -j $(JOBS)
 

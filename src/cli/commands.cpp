@@ -115,19 +115,21 @@ int cmdVolumes(const ArrayOptions& o, const VolumesOptions& v) {
     readPartitionTables(raid, partition);
   }
   reporter.finish();
+  // What the walk had to say about damaged tables makes the run a failure, after the list.
+  const int result = reporter.messageCount() > 0 ? kCannot : 0;
   for (std::size_t i = 0; i < list.size(); ++i) list[i].volumeIndex = std::to_string(i);
   if (v.format == "tsv") {
     for (const auto& r : list)
       std::printf("%s\t%s\t%s\t%lld\n", r.volumeIndex.c_str(), r.fileSystem.c_str(),
                   r.volumeSizeText.c_str(), static_cast<long long>(r.startSector));
-    return 0;
+    return result;
   }
   std::printf("%-5s %-28s %-12s %s\n", "index", "file system", "size", "start sector");
   for (const auto& r : list)
     std::printf("%-5s %-28s %-12s %lld\n", r.volumeIndex.c_str(), r.fileSystem.c_str(),
                 r.volumeSizeText.c_str(), static_cast<long long>(r.startSector));
   if (list.empty()) std::printf("no volumes found\n");
-  return 0;
+  return result;
 }
 
 struct ExportOptions {
@@ -208,7 +210,8 @@ int run(int argc, char** argv) {
   members->add_option("--format", membersFormat, "text or tsv")->check(CLI::IsMember({"text", "tsv"}));
   members->callback([&] { status = cmdMembers(array, membersFormat); });
 
-  auto* volumes = app.add_subcommand("volumes", "the volumes on the virtual disk");
+  auto* volumes = app.add_subcommand(
+      "volumes", "the volumes on the virtual disk; exits 1 after the list when a table is damaged");
   addArrayOptions(*volumes, array);
   VolumesOptions v;
   volumes->add_flag("--gpt", v.gpt, "read the GUID partition table instead of the MBR");

@@ -29,6 +29,7 @@ void TerminalReporter::progressPosition(std::int64_t position) {
 
 void TerminalReporter::message(std::string_view text) {
   finish();
+  ++messages_;
   std::fprintf(stderr, "quarnel: %.*s\n", static_cast<int>(text.size()), text.data());
 }
 

@@ -18,6 +18,7 @@ class TerminalReporter : public VolumeReporter {
   void progressRange(std::int64_t low, std::int64_t high) override;
   void progressPosition(std::int64_t position) override;
   void message(std::string_view text) override;
+  int messageCount() const { return messages_; }
   // Ends the bar's line, if one is drawn.
   void finish();
 
@@ -28,6 +29,7 @@ class TerminalReporter : public VolumeReporter {
   bool drawn_ = false;
   std::int64_t low_ = 0, high_ = 0, pos_ = 0;
   int lastPercent_ = -1;
+  int messages_ = 0;
   std::string status_;
 };
 

@@ -14,4 +14,14 @@ std::int64_t volumeSizeMiB(const VolumeRecord& record) {
   return v;
 }
 
+std::string volumeSizeText(std::int64_t mib, SizeStyle style) {
+  std::string text = std::to_string(mib);
+  switch (style) {
+    case SizeStyle::ThreeBlanks: return text + "   MB";
+    case SizeStyle::TwoBlanks: return text + "  MB";
+    case SizeStyle::Bare: break;
+  }
+  return text;
+}
+
 }  // namespace quarnel

@@ -18,4 +18,8 @@ struct VolumeRecord {
 // The leading number of volumeSizeText: the volume's size in MiB (0 when there is none).
 std::int64_t volumeSizeMiB(const VolumeRecord& record);
 
+// The three ways the lists write a size: "%lld   MB", "%lld  MB" and a bare "%lld".
+enum class SizeStyle { ThreeBlanks, TwoBlanks, Bare };
+std::string volumeSizeText(std::int64_t mib, SizeStyle style);
+
 }  // namespace quarnel

@@ -1,0 +1,57 @@
+// The walks and the scan over disks that sfdisk and the real formatters made.
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+#include "volumes/partition.h"
+#include "volumes/volume_test_support.h"
+
+namespace quarnel {
+namespace {
+
+using Rows = std::vector<std::string>;
+
+enum class How { Tables, GptTables, ScanSkipping };
+
+struct FixtureCase {
+  const char* image;
+  How how;
+  Rows expected;
+};
+
+TEST(VolumeFixtures, ListsTheVolumesOfRealImages) {
+  const FixtureCase cases[] = {
+      {"disk_mbr.img", How::Tables,
+       {"0|NTFS|16   MB|2048", "1|FAT16|16   MB|34816", "2|FAT64|16   MB|67584",
+        "3|FAT32|34   MB|102400", "4|extX|16   MB|174080", "5|extX|16   MB|208896"}},
+      {"disk_hole.img", How::Tables, {"0|NTFS|16   MB|2048", "1|FAT16|16   MB|34816"}},
+      {"disk_gpt.img", How::Tables, {"0|Unknown|95   MB|1"}},
+      {"disk_gpt.img", How::GptTables,
+       {"0|NTFS|15   MB|34816", "1|FAT32|33  MB|67584", "2|FAT64|10  MB|137216",
+        "3|linux data|7|157696", "4|HFS+|3|174080", "5|empty space|3|182272"}},
+      // mkfs.fat rounds its volumes down; ext has no boot sector; xorriso's HFS+ volume
+      // is 66 blocks of 2 KiB, under the 1 MiB a listed volume needs.
+      {"disk_mbr.img", How::ScanSkipping,
+       {"0|NTFS|15   MB|2048", "1|FAT16|15  MB|34816", "2|FAT64|16  MB|67584", "3|FAT32|33  MB|102400"}},
+      {"disk_gpt.img", How::ScanSkipping,
+       {"0|NTFS|15   MB|34816", "1|FAT32|33  MB|67584", "2|FAT64|10  MB|137216"}},
+  };
+  for (const auto& c : cases) {
+    RawFile f;
+    ASSERT_TRUE(f.open(test::fixture(c.image))) << c.image;
+    FileReadSeek source(std::move(f));
+    std::vector<VolumeRecord> records;
+    test::RecordingReporter reporter;
+    Partition p;
+    p.volumeList = &records;
+    p.reporter = &reporter;
+    p.gptMode = c.how == How::GptTables;
+    p.skipVolumeSize = 1;
+    if (c.how == How::ScanSkipping) scanForBootSectors(p, source);
+    else EXPECT_EQ(readPartitionTables(source, p), 0) << c.image;
+    EXPECT_EQ(test::rows(records), c.expected) << c.image << " " << int(c.how);
+    EXPECT_TRUE(reporter.messages.empty()) << c.image;
+  }
+}
+
+}  // namespace
+}  // namespace quarnel

@@ -7,6 +7,7 @@
 
 #include "cli/array_options.h"
 #include "cli/terminal_reporter.h"
+#include "cli/volume_options.h"
 #include "platform/block_devices.h"
 #include "platform/output_file.h"
 #include "platform/raw_file.h"
@@ -91,33 +92,18 @@ int cmdMembers(const ArrayOptions& o, const std::string& format) {
 }
 
 struct VolumesOptions {
-  bool gpt = false, scan = false, noSkip = false;
-  std::int64_t from = 0, to = 0;
+  DiscoveryOptions discovery;
   std::string format = "text";
 };
 
 int cmdVolumes(const ArrayOptions& o, const VolumesOptions& v) {
-  TerminalReporter reporter(v.scan && stderrIsTerminal());
+  TerminalReporter reporter(v.discovery.scan && stderrIsTerminal());
   FileReadSeekRaid raid;
   int status = 0;
   if (!openArray(o, raid, reporter, status)) return status;
-  std::vector<VolumeRecord> list;
-  Partition partition;
-  partition.volumeList = &list;
-  partition.reporter = &reporter;
-  partition.gptMode = v.gpt ? 1 : 0;
-  if (v.scan) {
-    partition.skipVolumeSize = v.noSkip ? 0 : 1;
-    partition.scanStartSector = v.from;
-    partition.scanEndSector = v.to;
-    scanForBootSectors(partition, raid);
-  } else {
-    readPartitionTables(raid, partition);
-  }
-  reporter.finish();
+  std::vector<VolumeRecord> list = listVolumes(raid, v.discovery, reporter);
   // What the walk had to say about damaged tables makes the run a failure, after the list.
   const int result = reporter.messageCount() > 0 ? kCannot : 0;
-  for (std::size_t i = 0; i < list.size(); ++i) list[i].volumeIndex = std::to_string(i);
   if (v.format == "tsv") {
     for (const auto& r : list)
       std::printf("%s\t%s\t%s\t%lld\n", r.volumeIndex.c_str(), r.fileSystem.c_str(),
@@ -214,11 +200,7 @@ int run(int argc, char** argv) {
       "volumes", "the volumes on the virtual disk; exits 1 after the list when a table is damaged");
   addArrayOptions(*volumes, array);
   VolumesOptions v;
-  volumes->add_flag("--gpt", v.gpt, "read the GUID partition table instead of the MBR");
-  auto* scan = volumes->add_flag("--scan", v.scan, "search the disk for boot sectors instead of reading tables");
-  volumes->add_option("--from", v.from, "first sector of the search")->needs(scan)->check(CLI::NonNegativeNumber);
-  volumes->add_option("--to", v.to, "last block start of the search")->needs(scan)->check(CLI::NonNegativeNumber);
-  volumes->add_flag("--no-skip", v.noSkip, "also search inside volumes already found")->needs(scan);
+  addDiscoveryOptions(*volumes, v.discovery);
   volumes->add_option("--format", v.format, "text or tsv")->check(CLI::IsMember({"text", "tsv"}));
   volumes->callback([&] { status = cmdVolumes(array, v); });
 

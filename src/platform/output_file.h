@@ -5,20 +5,21 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/byte_sink.h"
 #include "platform/bytes.h"
 
 namespace quarnel {
 
-class OutputFile {
+class OutputFile : public ByteSink {
  public:
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile();
+  ~OutputFile() override;
 
   // overwrite=false fails when path exists (O_EXCL); true truncates it.
   bool create(const std::string& path, bool overwrite);
-  bool write(ByteSpan data);
+  bool write(ByteSpan data) override;
   bool close();
   const std::string& error() const { return error_; }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "volumes/boot_sectors.h"
+#include "platform/text.h"
 #include "volumes/partition.h"
 #include "volumes/walk_support.h"
 
@@ -65,41 +66,11 @@ EntryArray locateEntryArray(ByteSpan header, std::int64_t diskSectors, VolumeRep
   return {};
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// Up to the first NUL; a lone surrogate becomes U+FFFD.
-std::string utf16leToUtf8(ByteSpan s, std::size_t offset, std::size_t units) {
-  std::string out;
-  for (std::size_t i = 0; i < units; ++i) {
-    std::uint32_t u = le16(s, offset + 2 * i);
-    if (u == 0) break;
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-      std::uint32_t low = le16(s, offset + 2 * (i + 1));
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-        ++i;
-        continue;
-      }
-    }
-    appendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? 0xFFFD : u);
-  }
-  return out;
+// Up to the first NUL of the field.
+std::string entryName(ByteSpan e) {
+  std::size_t units = 0;
+  while (units < kEntryNameUnits && le16(e, kEntryName + 2 * units) != 0) ++units;
+  return utf16leToUtf8(e.subspan(kEntryName, 2 * units));
 }
 
 struct GptEntry {
@@ -113,7 +84,7 @@ struct GptEntry {
     for (std::size_t i = 0; i < g.typeHead.size(); ++i) g.typeHead[i] = u8(e, kEntryType + i);
     g.firstLba = le64(e, kEntryFirstLba);
     g.lastLba = le64(e, kEntryLastLba);
-    g.name = utf16leToUtf8(e, kEntryName, kEntryNameUnits);
+    g.name = entryName(e);
     return g;
   }
   // The list ends at the first entry that fails this.

@@ -216,6 +216,8 @@ int run(int argc, char** argv) {
   auto* drives = app.add_subcommand("drives", "the whole-disk block devices of this machine");
   drives->callback([&] { status = cmdDrives(); });
 
+  registerCarveCommands(app, status);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& err) {

@@ -216,6 +216,7 @@ int run(int argc, char** argv) {
   auto* drives = app.add_subcommand("drives", "the whole-disk block devices of this machine");
   drives->callback([&] { status = cmdDrives(); });
 
+  registerBrowseCommands(app, status);
   registerCarveCommands(app, status);
 
   try {

@@ -50,6 +50,14 @@ void addVolumeOptions(CLI::App& command, VolumeOptions& o) {
       ->check(CLI::IsMember({"standard", "advanced", "deep"}))
       ->capture_default_str()
       ->group("VOLUME");
+  command.add_option("--candidate", o.candidate, "advanced mode: the candidate to parse from (see `candidates`)")
+      ->check(CLI::NonNegativeNumber)
+      ->group("VOLUME");
+  command.add_option("--cluster-sectors", o.clusterSectors, "advanced mode: the cluster size to use")
+      ->check(CLI::PositiveNumber)
+      ->group("VOLUME");
+  command.add_flag("--formatted", o.formatted, "the volume was formatted (FAT family, advanced mode)")
+      ->group("VOLUME");
   addDiscoveryOptions(command, o.discovery);
 }
 

@@ -32,6 +32,9 @@ struct VolumeOptions {
   std::string fs;
   std::int64_t sizeMiB = -1;
   std::string mode = "standard";
+  int candidate = -1;               // advanced mode: the candidate picked, from 0
+  std::int64_t clusterSectors = 0;  // advanced mode: the cluster size chosen
+  bool formatted = false;
 };
 
 // -v/--volume, --start, --fs, --size, --mode, and the discovery options.

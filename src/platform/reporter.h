@@ -17,6 +17,10 @@ class Reporter {
   virtual void progressPosition(std::int64_t /*position*/) {}
   // A message box with the caption kCaption and the information icon.
   virtual void message(std::string_view /*text*/) {}
+  // A question with Yes and No; true for Yes.
+  virtual bool ask(std::string_view /*question*/) { return true; }
+  // The small label beside the status line ("File size: ... kb").
+  virtual void detail(std::string_view /*text*/) {}
 };
 
 // Used where nobody listens.

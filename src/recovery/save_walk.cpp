@@ -1,0 +1,110 @@
+#include "recovery/save_walk.h"
+
+#include <cstdio>
+#include <set>
+
+#include "platform/output_paths.h"
+
+namespace quarnel {
+namespace {
+
+std::int64_t countIn(const EntryView& view, EntryId folder, std::set<EntryId>& seen) {
+  if (!seen.insert(folder).second) return 0;
+  std::int64_t n = 0;
+  for (EntryId child : view.children(folder)) {
+    if (view.isFolderForSaving(child)) {
+      if (view.descendWhenSaving(child)) n += countIn(view, child, seen);
+    } else if (view.isFileForSaving(child)) {
+      ++n;
+    }
+  }
+  return n;
+}
+
+void walk(EntryView& view, EntryId folder, const std::string& dir, Reporter& reporter,
+          const std::atomic<bool>& stop, SaveResult& result, std::set<EntryId>& seen) {
+  if (!seen.insert(folder).second) return;  // a folder linked twice is saved once
+  for (EntryId child : view.children(folder)) {
+    if (stop) return;
+    reporter.progressPosition(result.files);
+    if (view.isFolderForSaving(child)) {
+      if (!view.descendWhenSaving(child)) continue;
+      std::string name = view.savedName(child);
+      std::string sub = dir;
+      if (!name.empty()) {
+        std::string error;
+        sub = makeUniqueFolder(dir, name, error);
+        if (sub.empty()) {
+          result.failures.push_back(error);
+          continue;
+        }
+      }
+      walk(view, child, sub, reporter, stop, result, seen);
+    } else if (view.isFileForSaving(child)) {
+      ++result.files;
+      reporter.status("saving File  " + dir + "/" + safeComponent(view.savedName(child)));
+      char label[64];
+      std::snprintf(label, sizeof label, "File size: %lld kb",
+                    static_cast<long long>(view.size(child) / 1024));
+      reporter.detail(label);
+      if (view.writeWhenSaving(child)) {
+        std::string error;
+        bool saved = !saveOneFile(view, child, dir, error).empty();
+        if (error.empty() && saved) ++result.written;
+        else result.failures.push_back(error);
+      }
+      reporter.detail("");
+    }
+  }
+}
+
+}  // namespace
+
+std::int64_t countFiles(const EntryView& view, EntryId folder) {
+  std::set<EntryId> seen;
+  return countIn(view, folder, seen);
+}
+
+void saveFolderContents(EntryView& view, EntryId folder, const std::string& outDir,
+                        Reporter& reporter, const std::atomic<bool>& stop, SaveResult& result) {
+  std::set<EntryId> seen;
+  walk(view, folder, outDir, reporter, stop, result, seen);
+}
+
+bool saveSelectedFolder(EntryView& view, EntryId folder, const std::string& outDir,
+                        Reporter& reporter, const std::atomic<bool>& stop, SaveResult& result) {
+  if (outDir.empty()) {
+    reporter.message("select output folder");
+    return false;
+  }
+  if (folder == kNoEntry || !view.isFolderForSaving(folder)) return false;
+  const std::int64_t n = countFiles(view, folder);
+  reporter.progressRange(0, n);
+  if (!reporter.ask("number of files found inside this folder = " + std::to_string(n) +
+                    " .do u want to continue dumping these files..?"))
+    return false;
+  saveFolderContents(view, folder, outDir, reporter, stop, result);
+  reporter.progressPosition(n);
+  reporter.message("work done");
+  return true;
+}
+
+std::string saveOneFile(EntryView& view, EntryId file, const std::string& dir, std::string& error) {
+  OutputFile out;
+  std::string path = createUniqueFile(dir, view.savedName(file), out);
+  if (path.empty()) {
+    error = "cannot create a file for " + view.name(file) + " in " + dir + ": " + out.error();
+    return {};
+  }
+  const bool read = view.writeContent(file, out);
+  const bool closed = out.close();
+  setFileTimes(path, view.accessedTime(file), view.modifiedTime(file));
+  if (!closed) {
+    error = out.error();
+    return {};
+  }
+  if (!read) error = path + ": some of the content could not be read";
+  return path;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,39 @@
+// Saving recovered folders and files under an output folder: the count, the confirmation,
+// the depth-first walk in link order, and the one-file quick dump.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/reporter.h"
+#include "recovery/entry_view.h"
+
+namespace quarnel {
+
+// Files under folder, by the folder and file tests for saving (every folder counted once).
+std::int64_t countFiles(const EntryView& view, EntryId folder);
+
+struct SaveResult {
+  std::int64_t files = 0;    // counted and handled, as the walk's counter
+  std::int64_t written = 0;  // files whose content was written in full
+  std::vector<std::string> failures;  // one line per file or folder that could not be saved
+};
+
+// Writes the contents of folder (not the folder itself) into outDir, depth first in link
+// order, until stop is set. Names are made safe and nothing is overwritten.
+void saveFolderContents(EntryView& view, EntryId folder, const std::string& outDir,
+                        Reporter& reporter, const std::atomic<bool>& stop, SaveResult& result);
+
+// The Save command: refuses an empty output folder with "select output folder", counts,
+// asks "number of files found inside this folder = N .do u want ...", saves, "work done".
+// False when nothing was saved because of the refusal or the answer.
+bool saveSelectedFolder(EntryView& view, EntryId folder, const std::string& outDir,
+                        Reporter& reporter, const std::atomic<bool>& stop, SaveResult& result);
+
+// Writes one file into dir as its own name (made unique). Returns the path written, or
+// empty with why in error.
+std::string saveOneFile(EntryView& view, EntryId file, const std::string& dir, std::string& error);
+
+}  // namespace quarnel

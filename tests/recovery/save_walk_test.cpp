@@ -1,0 +1,112 @@
+#include "recovery/save_walk.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+
+#include "recovery/memory_view.h"
+#include "support/test_support.h"
+
+namespace quarnel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Recorder : Reporter {
+  std::vector<std::string> statuses, messages, details, questions;
+  bool answer = true;
+  void status(std::string_view t) override { statuses.emplace_back(t); }
+  void message(std::string_view t) override { messages.emplace_back(t); }
+  void detail(std::string_view t) override { details.emplace_back(t); }
+  bool ask(std::string_view q) override { questions.emplace_back(q); return answer; }
+};
+
+std::set<std::string> treeOf(const fs::path& dir) {
+  std::set<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    out.insert(fs::relative(e.path(), dir).string() + (e.is_directory() ? "/" : ""));
+  return out;
+}
+
+TEST(SaveWalk, SelectedFolderContentsWithTimesAndNothingOverwritten) {
+  test::MemoryView v;
+  EntryId a = v.add(0, "A", true);
+  EntryId b = v.add(a, "B", true);
+  v.add(b, "c.txt", false, "first");
+  v.add(b, "c.txt", false, "second");  // same name in one folder: both kept
+  v.add(a, "..", false, "dots");
+  v.add(a, "../../escape", false, "up");
+  v.add(a, "$BadClus", false, "bad");
+  EntryId dot = v.add(a, ".", true);
+  v.add(dot, "inside-dot.txt", false, "never");
+  v.add(a, "B", true);  // a second folder of the same name merges into the first
+
+  test::ScratchDir out;
+  fs::create_directories(out.path() / "B");
+  test::writeFile(out.file("B/c.txt"), {'o', 'l', 'd'});
+  Recorder r;
+  std::atomic<bool> stop{false};
+  SaveResult result;
+  ASSERT_TRUE(saveSelectedFolder(v, a, out.path().string(), r, stop, result));
+  EXPECT_EQ(r.questions, (std::vector<std::string>{
+      "number of files found inside this folder = 5 .do u want to continue dumping these files..?"}));
+  EXPECT_EQ(r.messages, (std::vector<std::string>{"work done"}));
+  EXPECT_EQ(result.files, 5);
+  EXPECT_EQ(result.written, 4);  // $BadClus is counted, shown, not written
+  EXPECT_EQ(treeOf(out.path()), (std::set<std::string>{"B/", "B/c.txt", "B/c (2).txt", "B/c (3).txt",
+                                                       "_..", ".._.._escape"}));
+  EXPECT_EQ(test::readFile(out.file("B/c.txt")), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(test::readFile(out.file("B/c (3).txt")), (std::vector<std::uint8_t>{'s', 'e', 'c', 'o', 'n', 'd'}));
+  struct stat st {};
+  ASSERT_EQ(::stat(out.file("B/c (2).txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1700000000);
+  EXPECT_EQ(st.st_atime, 1700000100);
+  EXPECT_NE(std::find(r.statuses.begin(), r.statuses.end(), "saving File  " + out.path().string() + "/$BadClus"),
+            r.statuses.end());
+  EXPECT_NE(std::find(r.details.begin(), r.details.end(), "File size: 0 kb"), r.details.end());
+}
+
+TEST(SaveWalk, RefusalsAndAnswers) {
+  test::MemoryView v;
+  EntryId a = v.add(0, "A", true);
+  EntryId f = v.add(a, "f.txt", false, "x");
+  Recorder r;
+  std::atomic<bool> stop{false};
+  SaveResult result;
+  EXPECT_FALSE(saveSelectedFolder(v, a, "", r, stop, result));
+  EXPECT_EQ(r.messages, (std::vector<std::string>{"select output folder"}));
+  test::ScratchDir out;
+  EXPECT_FALSE(saveSelectedFolder(v, f, out.path().string(), r, stop, result));  // a file: nothing
+  r.answer = false;
+  EXPECT_FALSE(saveSelectedFolder(v, a, out.path().string(), r, stop, result));
+  EXPECT_TRUE(fs::is_empty(out.path()));
+  r.answer = true;
+  stop = true;  // left over from a stopped parse: asks, writes nothing, still "work done"
+  EXPECT_TRUE(saveSelectedFolder(v, a, out.path().string(), r, stop, result));
+  EXPECT_TRUE(fs::is_empty(out.path()));
+  EXPECT_EQ(r.messages.back(), "work done");
+}
+
+TEST(SaveWalk, LoopsAndUnreadableFilesEndWell) {
+  test::MemoryView v;
+  EntryId a = v.add(0, "A", true);
+  v.node(a).children.push_back(a);  // a folder inside itself
+  EntryId bad = v.add(a, "bad.bin", false, "part");
+  v.node(bad).unreadable = true;
+  EXPECT_EQ(countFiles(v, a), 1);
+  test::ScratchDir out;
+  Recorder r;
+  std::atomic<bool> stop{false};
+  SaveResult result;
+  saveFolderContents(v, 0, out.path().string(), r, stop, result);
+  EXPECT_EQ(result.files, 1);
+  EXPECT_EQ(result.written, 0);
+  ASSERT_EQ(result.failures.size(), 1u);
+  EXPECT_NE(result.failures[0].find("bad.bin"), std::string::npos);
+  EXPECT_EQ(treeOf(out.path()), (std::set<std::string>{"A/", "A/A/", "A/bad.bin"}));
+}
+
+}  // namespace
+}  // namespace quarnel

@@ -227,8 +227,11 @@ int cmdSave(const Target& t, const SaveOptions& s) {
   }
   reporter.finish();
   for (const auto& f : result.failures) printError(f);
-  std::printf("saved %lld of %lld files into %s\nwork done\n", static_cast<long long>(result.written),
+  std::printf("saved %lld of %lld files into %s", static_cast<long long>(result.written),
               static_cast<long long>(result.files), s.out.c_str());
+  if (result.skipped > 0)
+    std::printf(" (%lld never written, as $BadClus)", static_cast<long long>(result.skipped));
+  std::printf("\nwork done\n");
   return result.failures.empty() ? 0 : kCannot;
 }
 

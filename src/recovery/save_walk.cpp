@@ -52,6 +52,8 @@ void walk(EntryView& view, EntryId folder, const std::string& dir, Reporter& rep
         bool saved = !saveOneFile(view, child, dir, error).empty();
         if (error.empty() && saved) ++result.written;
         else result.failures.push_back(error);
+      } else {
+        ++result.skipped;
       }
       reporter.detail("");
     }

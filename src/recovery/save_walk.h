@@ -18,6 +18,7 @@ std::int64_t countFiles(const EntryView& view, EntryId folder);
 struct SaveResult {
   std::int64_t files = 0;    // counted and handled, as the walk's counter
   std::int64_t written = 0;  // files whose content was written in full
+  std::int64_t skipped = 0;  // counted but never written by design (NTFS "$BadClus")
   std::vector<std::string> failures;  // one line per file or folder that could not be saved
 };
 

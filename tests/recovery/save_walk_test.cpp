@@ -55,6 +55,7 @@ TEST(SaveWalk, SelectedFolderContentsWithTimesAndNothingOverwritten) {
   EXPECT_EQ(r.messages, (std::vector<std::string>{"work done"}));
   EXPECT_EQ(result.files, 5);
   EXPECT_EQ(result.written, 4);  // $BadClus is counted, shown, not written
+  EXPECT_EQ(result.skipped, 1);
   EXPECT_EQ(treeOf(out.path()), (std::set<std::string>{"B/", "B/c.txt", "B/c (2).txt", "B/c (3).txt",
                                                        "_..", ".._.._escape"}));
   EXPECT_EQ(test::readFile(out.file("B/c.txt")), (std::vector<std::uint8_t>{'o', 'l', 'd'}));

@@ -29,6 +29,10 @@ class ScratchDir {
 
 std::vector<std::uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// Hex SHA-256 of a file's bytes (for ground-truth lists).
+std::string sha256File(const std::string& path);
+// Ground-truth lines of tests/fixtures/<dir>/<name>.tsv, split at tabs.
+std::vector<std::vector<std::string>> groundTruth(const std::string& relativePath);
 // Deterministic pseudo-random bytes.
 std::vector<std::uint8_t> randomBytes(std::size_t n, std::uint32_t seed);
 

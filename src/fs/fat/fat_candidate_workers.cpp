@@ -1,0 +1,112 @@
+#include "fs/fat/fat_candidate_workers.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+namespace quarnel {
+namespace {
+
+constexpr std::uint64_t kMiB = 1048576;
+constexpr std::string_view kDone = "Parsing done.Click Next to continue.";
+
+int limitOf(std::int64_t maximum) { return static_cast<int>(std::clamp<std::int64_t>(maximum, 0, INT_MAX)); }
+
+std::vector<std::string> items(const char* format, std::size_t n) {
+  std::vector<std::string> out;
+  char text[48];
+  for (std::size_t i = 0; i < n; ++i) {
+    std::snprintf(text, sizeof text, format, static_cast<int>(i));
+    out.emplace_back(text);
+  }
+  return out;
+}
+
+// The boot sector's (or its backup's) sectors per cluster leads the list when it is even.
+std::vector<std::string> clusterChoices(const std::optional<FatGeometry>& boot, std::vector<std::string> rest) {
+  if (boot && boot->sectorsPerCluster != 0 && boot->sectorsPerCluster % 2 == 0)
+    rest.insert(rest.begin(), std::to_string(boot->sectorsPerCluster));
+  return rest;
+}
+
+template <class Parser>
+void attach(Parser& parser, readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter) {
+  parser.setReporter(&reporter);
+  parser.attachSource(disk, record.startSector, nullptr);
+  parser.setVolumeSize(static_cast<std::uint64_t>(volumeSizeMiB(record)) * kMiB);
+}
+
+}  // namespace
+
+const FatCandidateResults& Fat32CandidateWorker::run(readWriteInterface& disk, const VolumeRecord& record,
+                                                     std::int64_t maximum, Reporter& reporter) {
+  results_ = {};
+  attach(parser_, disk, record, reporter);
+  parser_.checkBootSector();
+  parser_.candidates() = parser_.findFatCandidates(limitOf(maximum));
+  results_.candidatePositions = parser_.candidates();
+  results_.candidateItems = items("FAT32_ENTRY:%d", results_.candidatePositions.size());
+  results_.clusterChoices = clusterChoices(parser_.bootGeometry(), {"2", "4", "16", "32", "64", "8"});
+  if (results_.candidatePositions.empty()) {
+    results_.message = "NO FAT  FAT32-ENTRY found ..";
+  } else {
+    results_.message = "Number of FAT32-ENTRY found = " + std::to_string(results_.candidatePositions.size()) +
+                       " . Please select the choice from combo box and click Next button to proceed.";
+    reporter.status(kDone);
+  }
+  reporter.message(results_.message);
+  return results_;
+}
+
+const FatCandidateResults& Fat16CandidateWorker::run(readWriteInterface& disk, const VolumeRecord& record,
+                                                     std::int64_t maximum, Reporter& reporter) {
+  results_ = {};
+  results_.label = "Total fat16 Entries Found:";
+  attach(parser_, disk, record, reporter);
+  parser_.checkBootSector();
+  reporter.status("Finding Fat entries....");
+  parser_.candidates() = parser_.findFatCandidates(limitOf(maximum));
+  results_.candidatePositions = parser_.candidates();
+  results_.candidateItems = items("FAT_ENTRY:%d", results_.candidatePositions.size());
+  results_.clusterChoices = clusterChoices(parser_.bootGeometry(), {"4", "8", "16", "2", "32", "64", "128"});
+  results_.message = "Number of FAT-ENTRY found = " + std::to_string(results_.candidatePositions.size()) +
+                     " . Please select the choice from combo box and click Next button to proceed.";
+  reporter.message(results_.message);
+  reporter.status(kDone);
+  return results_;
+}
+
+const FatCandidateResults& Fat64CandidateWorker::run(readWriteInterface& disk, const VolumeRecord& record,
+                                                     std::int64_t maximum, Reporter& reporter) {
+  results_ = {};
+  results_.label = "Total fat64 Entries Found:";
+  attach(parser_, disk, record, reporter);
+  parser_.checkBootSector();
+  reporter.status("Finding Fat64 entries....");
+  results_.candidatePositions = parser_.findFatCandidates(limitOf(maximum));
+  results_.heapPositions = parser_.findHeapCandidates(limitOf(maximum));
+  if (left_) return results_;
+  // The boot sector (or its backup) knows the heap: its offset comes first, even when the
+  // search found none.
+  const auto& boot = parser_.bootGeometry();
+  if (boot) {
+    if (results_.heapPositions.empty()) results_.heapPositions.push_back(boot->dataOffset);
+    else results_.heapPositions.front() = boot->dataOffset;
+  }
+  results_.candidateItems = items("FAT64_ENTRY:%d", results_.candidatePositions.size());
+  results_.heapItems = items("HEAP_OFFSET_ENTRY:%d", results_.heapPositions.size());
+  if (boot) {
+    int exponent = 0;
+    while ((std::uint64_t{512} << exponent) < boot->clusterSize) ++exponent;
+    results_.clusterChoices.push_back(std::to_string(exponent));
+  }
+  for (const char* e : {"8", "9", "10", "11"}) results_.clusterChoices.emplace_back(e);
+  results_.message = "Number of FAT64-ENTRY found = " + std::to_string(results_.candidatePositions.size()) +
+                     " and Number of HeapOffset-ENTRY found =  " + std::to_string(results_.heapPositions.size()) +
+                     "  . Please select the choice from ( Entry and Heap ) Combobox and click Parse button to proceed.";
+  reporter.message(results_.message);
+  reporter.status(kDone);
+  return results_;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,149 @@
+#include "fs/ntfs/content_stream.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "fs/ntfs/lznt1.h"
+
+namespace quarnel {
+namespace {
+
+constexpr std::uint64_t kBlockBytes = 1048576;
+constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+
+std::uint64_t mulSat(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t r = 0;
+  return __builtin_mul_overflow(a, b, &r) ? kMax : r;
+}
+
+std::uint64_t addSat(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t r = 0;
+  return __builtin_add_overflow(a, b, &r) ? kMax : r;
+}
+
+// The runs followed by one sparse run that pads them to padTo clusters.
+std::vector<MftRun> padded(const std::vector<MftRun>& runs, std::uint64_t padTo) {
+  std::vector<MftRun> all = runs;
+  const std::uint64_t total = totalClusters(runs);
+  if (padTo > total) all.push_back({0, padTo - total, true});
+  return all;
+}
+
+}  // namespace
+
+ClusterStreamer::ClusterStreamer(readWriteInterface& source, std::uint64_t volumeStart, std::uint64_t clusterSize,
+                                 std::uint64_t readLimit, const std::atomic<bool>& stop)
+    : source_(source),
+      volumeStart_(volumeStart),
+      clusterSize_(std::max<std::uint64_t>(clusterSize, 1)),
+      limitClusters_(readLimit / clusterSize_ + (readLimit % clusterSize_ != 0)),
+      stop_(stop) {}
+
+bool ClusterStreamer::writeZeros(std::uint64_t bytes, ByteSink& out) {
+  if (bytes == 0) return true;
+  std::vector<std::byte> zeros(std::min(bytes, kBlockBytes), std::byte{0});
+  while (bytes > 0) {
+    if (stop_) return false;
+    const std::uint64_t n = std::min<std::uint64_t>(bytes, zeros.size());
+    if (!out.write(ByteSpan(zeros).first(n))) return false;
+    bytes -= n;
+  }
+  return true;
+}
+
+bool ClusterStreamer::readClusters(std::uint64_t cluster, std::uint64_t count, MutableByteSpan out) {
+  std::fill(out.begin(), out.end(), std::byte{0});
+  if (cluster >= limitClusters_) return false;
+  const std::uint64_t reachable = std::min(count, limitClusters_ - cluster);
+  const std::uint64_t offset = addSat(volumeStart_, mulSat(cluster, clusterSize_));
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return false;
+  const bool ok = source_.readAt(static_cast<std::int64_t>(offset), out.first(reachable * clusterSize_));
+  return ok && reachable == count;
+}
+
+StreamOutcome ClusterStreamer::writeClusters(const std::vector<MftRun>& runs, std::uint64_t padTo, std::uint64_t size,
+                                             Unreachable unreachable, ByteSink& out) {
+  bool partial = false;
+  std::uint64_t remaining = size;
+  const std::uint64_t blockClusters = std::max<std::uint64_t>(kBlockBytes / clusterSize_, 1);
+  for (const MftRun& run : padded(runs, padTo)) {
+    if (remaining == 0) break;
+    if (stop_) return StreamOutcome::Failed;
+    if (run.sparse) {
+      const std::uint64_t n = std::min(mulSat(run.clusterCount, clusterSize_), remaining);
+      if (!writeZeros(n, out)) return StreamOutcome::Failed;
+      remaining -= n;
+      continue;
+    }
+    const auto start = static_cast<std::uint64_t>(run.startCluster);
+    const std::uint64_t end = addSat(start, run.clusterCount);
+    const std::uint64_t reachableEnd = std::clamp(limitClusters_, start, end);
+    for (std::uint64_t c = start; c < reachableEnd && remaining > 0; c += blockClusters) {
+      if (stop_) return StreamOutcome::Failed;
+      const std::uint64_t n = std::min(blockClusters, reachableEnd - c);
+      block_.resize(n * clusterSize_);
+      if (!readClusters(c, n, block_)) partial = true;
+      const std::uint64_t bytes = std::min<std::uint64_t>(block_.size(), remaining);
+      if (!out.write(ByteSpan(block_).first(bytes))) return StreamOutcome::Failed;
+      remaining -= bytes;
+    }
+    if (reachableEnd < end) {
+      partial = true;
+      if (unreachable == Unreachable::Zero) {
+        const std::uint64_t n = std::min(mulSat(end - reachableEnd, clusterSize_), remaining);
+        if (!writeZeros(n, out)) return StreamOutcome::Failed;
+        remaining -= n;
+      }
+    }
+  }
+  return partial ? StreamOutcome::Partial : StreamOutcome::Complete;
+}
+
+StreamOutcome ClusterStreamer::writeUnits(const std::vector<MftRun>& runs, std::uint64_t padTo,
+                                          std::uint64_t unitClusters, std::uint64_t size, ByteSink& out) {
+  const std::vector<MftRun> all = padded(runs, padTo);
+  const std::uint64_t units = totalClusters(all) / unitClusters;
+  const std::uint64_t unitBytes = unitClusters * clusterSize_;
+  std::vector<std::byte> packed(unitBytes), unpacked(unitBytes);
+  bool partial = false;
+  std::uint64_t remaining = size;
+  std::size_t run = 0;
+  std::uint64_t inRun = 0;  // clusters of all[run] already taken
+  for (std::uint64_t k = 0; k < units && remaining > 0; ++k) {
+    if (stop_) return StreamOutcome::Failed;
+    std::fill(packed.begin(), packed.end(), std::byte{0});
+    std::uint64_t filled = 0, allocated = 0;
+    while (filled < unitClusters && run < all.size()) {
+      const MftRun& r = all[run];
+      const std::uint64_t n = std::min(unitClusters - filled, r.clusterCount - inRun);
+      if (!r.sparse && n > 0) {
+        const std::uint64_t first = static_cast<std::uint64_t>(r.startCluster) + inRun;
+        if (!readClusters(first, n, MutableByteSpan(packed).subspan(filled * clusterSize_, n * clusterSize_)))
+          partial = true;
+        allocated = filled + n;
+      }
+      filled += n;
+      inRun += n;
+      if (inRun == r.clusterCount) {
+        ++run;
+        inRun = 0;
+      }
+    }
+    ByteSpan bytes;
+    if (allocated == 0) {
+      std::fill(unpacked.begin(), unpacked.end(), std::byte{0});
+      bytes = unpacked;
+    } else if (allocated == unitClusters) {
+      bytes = packed;
+    } else {
+      const std::size_t produced = lznt1Decompress(ByteSpan(packed).first(allocated * clusterSize_), unpacked);
+      bytes = ByteSpan(unpacked).first(produced);
+    }
+    const std::uint64_t n = std::min<std::uint64_t>(bytes.size(), remaining);
+    if (!out.write(bytes.first(n))) return StreamOutcome::Failed;
+    remaining -= n;
+  }
+  return partial ? StreamOutcome::Partial : StreamOutcome::Complete;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,56 @@
+// A file's clusters turned into its bytes, in bounded blocks: plain runs, sparse runs as
+// zeros, and compression units decompressed one at a time, so no file is ever held whole.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "fs/ntfs/data_runs.h"
+#include "platform/byte_sink.h"
+#include "storage/read_write_interface.h"
+
+namespace quarnel {
+
+enum class StreamOutcome {
+  Complete,
+  Partial,  // some clusters could not be reached and were skipped or zero-filled
+  Failed,   // the sink refused the bytes, or a stop was requested
+};
+
+// What to do with a cluster that lies beyond what the source can read: the plain paths
+// skip it (the file comes out shorter), the compressed paths zero-fill it.
+enum class Unreachable { Skip, Zero };
+
+class ClusterStreamer {
+ public:
+  // volumeStart: the source offset of the volume; readLimit: bytes readable from there.
+  ClusterStreamer(readWriteInterface& source, std::uint64_t volumeStart, std::uint64_t clusterSize,
+                  std::uint64_t readLimit, const std::atomic<bool>& stop);
+
+  // The clusters of runs in order, then sparse clusters up to padTo clusters in all, cut
+  // at size bytes.
+  StreamOutcome writeClusters(const std::vector<MftRun>& runs, std::uint64_t padTo, std::uint64_t size,
+                              Unreachable unreachable, ByteSink& out);
+
+  // Compression units of unitClusters clusters over the same sequence; a trailing partial
+  // unit is not written. A unit with no allocated cluster is zeros, one whose last cluster
+  // is allocated is stored as it is, any other is LZNT1 over its allocated clusters.
+  StreamOutcome writeUnits(const std::vector<MftRun>& runs, std::uint64_t padTo, std::uint64_t unitClusters,
+                           std::uint64_t size, ByteSink& out);
+
+ private:
+  bool writeZeros(std::uint64_t bytes, ByteSink& out);
+  // Reads count clusters from cluster; the part past the read limit comes back as zeros.
+  // False when any of it could not be read.
+  bool readClusters(std::uint64_t cluster, std::uint64_t count, MutableByteSpan out);
+
+  readWriteInterface& source_;
+  std::uint64_t volumeStart_;
+  std::uint64_t clusterSize_;
+  std::uint64_t limitClusters_;  // clusters from this one on lie past the read limit
+  const std::atomic<bool>& stop_;
+  std::vector<std::byte> block_;
+};
+
+}  // namespace quarnel

@@ -1,0 +1,287 @@
+// Naming the records from their $FILE_NAME attributes and linking them into the folder
+// tree, the lost ones under ORPHAN_ENTRY.
+#include <algorithm>
+#include <cstdio>
+
+#include "fs/ntfs/ntfs.h"
+#include "platform/text.h"
+
+namespace quarnel {
+namespace {
+
+using namespace ntfs_format;
+
+constexpr std::uint64_t kMaxBatchBytes = 4 * 1048576;
+// Deep mode stops opening new folders under ORPHAN_ENTRY after this many.
+constexpr std::int64_t kDeepFolderLimit = 100000;
+
+}  // namespace
+
+bool ntfs::parseRecord(std::int64_t i) {
+  if (!validIndex(i)) return false;
+  std::vector<std::byte> raw(recordSize_);
+  const std::uint64_t position = entryList[i].position;
+  if (!reachable(position)) return false;
+  readBytes(position, raw);
+  return parseRecordFrom(i, raw);
+}
+
+bool ntfs::parseRecordFrom(std::int64_t i, ByteSpan raw) {
+  std::vector<std::byte> record(recordSize_, std::byte{0});
+  std::copy_n(raw.begin(), std::min(raw.size(), record.size()), record.begin());
+  ntfs_format::applyFixup(record);
+  const RecordHeader header = RecordHeader::decode(record);
+  const std::vector<AttributeHeader> attributes = walkAttributes(record, header.firstAttribute);
+  NtfsEntryRecord& e = entryList[i];
+  // An extension record only carries attributes of its base file.
+  if (header.isExtension()) return true;
+
+  std::optional<FileNameContent> longName, dosName;
+  std::optional<std::int64_t> parent;
+  const auto consider = [&](FileNameContent fn) {
+    if (fn.directory()) e.kind = 'D';
+    if (fn.nameLength == 255 || !fn.nameFits) return;
+    if (!parent) parent = fn.parent;
+    // The long name shows whatever the order; a DOS name only stands in for a missing one.
+    (fn.dosOnly() ? dosName : longName) = std::move(fn);
+  };
+  for (const AttributeHeader& a : attributes)
+    if (a.type == kFileName && !a.nonResident && a.offset + a.contentOffset < record.size())
+      consider(FileNameContent::decode(a.contentToRecordEnd(record)));
+  // A base record whose names all went to extension records is named from there.
+  if (!longName && !dosName && hasAttribute(attributes, kAttributeList)) {
+    const LoadedRecord self{header, e.position, record, attributes, false};
+    for (FileNameContent& fn : extensionNames(self, baseOf(i, header))) consider(std::move(fn));
+  }
+  const std::optional<FileNameContent>& chosen = longName ? longName : dosName;
+  if (!chosen) return true;
+  e.name = chosen->name;
+  e.recordFlags = header.flags;
+  e.allocatedSize = chosen->allocatedSize;
+  e.parent = *parent;
+  e.summary = summarize(record, attributes);
+  linkParsed(i);
+  return true;
+}
+
+void ntfs::linkParsed(std::int64_t i) {
+  NtfsEntryRecord& e = entryList[i];
+  const std::int64_t p = e.parent;
+  if (p >= 0 && p < i) {
+    NtfsEntryRecord& parent = entryList[p];
+    if (!parent.isDirectory()) {
+      e.orphan = 1;
+      return;
+    }
+    if (parent.firstChild == 0) parent.firstChild = parent.lastChild = i;
+    linkToParent(i);
+    return;
+  }
+  e.nextSibling = 0;
+  if (!validIndex(p)) {
+    e.orphan = 1;
+    return;
+  }
+  if (entryList[p].firstChild == 0) entryList[p].firstChild = entryList[p].lastChild = i;
+  linkToParent(i);
+}
+
+void ntfs::linkToParent(std::int64_t i) {
+  const auto n = static_cast<std::int64_t>(entryList.size());
+  if (i <= 0 || i >= n) return;
+  const std::int64_t p = entryList[i].parent;
+  if (!validIndex(p)) return;
+  NtfsEntryRecord& parent = entryList[p];
+  const std::int64_t f = p != 0 ? parent.firstChild : 0;
+  if (f == 0) {
+    parent.firstChild = parent.lastChild = i;
+    return;
+  }
+  if (!validIndex(f) || !entryList[f].isFile() || f == i || p == i) return;
+
+  // Appending at the remembered last child gives what walking the chain would.
+  std::int64_t last = parent.lastChild;
+  const bool tailKnown = validIndex(last) && last != 0 && entryList[last].nextSibling == 0 && entryList[last].parent == p;
+  if (!tailKnown) {
+    last = f;
+    for (std::int64_t steps = 0; last != i && steps < n; ++steps) {
+      const std::int64_t next = entryList[last].nextSibling;
+      if (next == 0 || next == f || !validIndex(next)) break;
+      last = next;
+    }
+  }
+  if (last == i) return;
+  entryList[last].nextSibling = i;
+  parent.lastChild = i;
+}
+
+void ntfs::buildTree() {
+  if (mftFound && !stopRequest) {
+    const auto n = static_cast<std::int64_t>(entryList.size());
+    reporter_.progressRange(0, n);
+    // Consecutive records are read together; a batch that fails is read record by record.
+    const std::int64_t perBatch = std::max<std::int64_t>(static_cast<std::int64_t>(kMaxBatchBytes / recordSize_), 1);
+    std::vector<std::byte> batch;
+    std::int64_t batchFirst = 0, batchCount = 0;
+    for (std::int64_t i = 0; i < n && !stopRequest; ++i) {
+      char text[64];
+      std::snprintf(text, sizeof text, "parsing MFT entry %lld...", static_cast<long long>(i));
+      reporter_.status(text);
+      reporter_.progressPosition(i);
+      const std::uint64_t position = entryList[i].position;
+      if (!reachable(position)) continue;
+      if (i >= batchFirst + batchCount) {
+        std::int64_t j = i + 1;
+        while (j < n && j - i < perBatch && entryList[j].position == position + (j - i) * recordSize_ &&
+               reachable(entryList[j].position))
+          ++j;
+        batch.assign((j - i) * recordSize_, std::byte{0});
+        if (!readBytes(position, batch) && j - i > 1)
+          for (std::int64_t k = 0; k < j - i; ++k)
+            readBytes(position + k * recordSize_, MutableByteSpan(batch).subspan(k * recordSize_, recordSize_));
+        batchFirst = i;
+        batchCount = j - i;
+      }
+      parseRecordFrom(i, ByteSpan(batch).subspan((i - batchFirst) * recordSize_, recordSize_));
+    }
+  }
+
+  NtfsEntryRecord orphan;
+  orphan.signature = {'F', 'I', 'L', 'E'};
+  orphan.name = std::u16string(kOrphanEntryName);
+  orphan.kind = 'D';
+  orphanIndex = static_cast<std::int64_t>(entryList.size());
+  entryList.push_back(std::move(orphan));
+
+  rootIndex = static_cast<std::int64_t>(entryList.size());
+  for (std::size_t k = 0; k < entryList.size(); ++k)
+    if (entryList[k].name && *entryList[k].name == u".") {
+      rootIndex = static_cast<std::int64_t>(k);
+      break;
+    }
+
+  if (rootIndex > 0 && validIndex(rootIndex)) {
+    NtfsEntryRecord& o = entryList[orphanIndex];
+    o.parent = rootIndex;
+    o.nextSibling = 0;
+    o.index = static_cast<std::uint64_t>(orphanIndex);
+    o.recordFlags = kRecordInUse;
+    std::int64_t last = entryList[rootIndex].firstChild;
+    const auto n = static_cast<std::int64_t>(entryList.size());
+    if (validIndex(last) && last > 0) {
+      for (std::int64_t steps = 0; steps < n; ++steps) {
+        const std::int64_t next = entryList[last].nextSibling;
+        if (next <= 0 || !validIndex(next)) break;
+        last = next;
+      }
+      if (last != orphanIndex) entryList[last].nextSibling = orphanIndex;
+    }
+  }
+  placeOrphans();
+  fillTreeRoots();
+}
+
+void ntfs::placeOrphans() {
+  reporter_.progressRange(0, static_cast<std::int64_t>(entryList.size()));
+  if (!validIndex(orphanIndex)) return;
+  if (mode == NtfsMode::Deep) {
+    placeDeep();
+    return;
+  }
+  bool first = true;
+  for (std::size_t k = 0; k < entryList.size(); ++k) {
+    NtfsEntryRecord& e = entryList[k];
+    if (e.orphan != 1) continue;
+    NtfsEntryRecord& o = entryList[orphanIndex];
+    if (first) {
+      e.parent = orphanIndex;
+      e.nextSibling = -1;
+      first = false;
+    } else {
+      e.nextSibling = o.firstChild;
+    }
+    o.firstChild = static_cast<std::int64_t>(k);
+  }
+}
+
+void ntfs::placeDeep() {
+  std::int64_t current = orphanIndex;
+  std::int64_t folders = 0;
+  // Files met before the first folder stay ahead of the folders.
+  std::int64_t looseHead = 0, looseTail = 0;
+  for (std::size_t k = 0; k < entryList.size(); ++k) {
+    const auto idx = static_cast<std::int64_t>(k);
+    NtfsEntryRecord& e = entryList[k];
+    if (idx == orphanIndex || idx == rootIndex || !e.name) continue;
+    e.firstChild = e.parent = e.nextSibling = 0;
+    NtfsEntryRecord& o = entryList[orphanIndex];
+    if (e.isDirectory() && folders <= kDeepFolderLimit) {
+      if (folders == 0) {
+        looseHead = o.firstChild;
+        e.nextSibling = -1;
+      } else {
+        e.nextSibling = current;
+      }
+      e.parent = orphanIndex;
+      o.firstChild = idx;
+      current = idx;
+      ++folders;
+      continue;
+    }
+    NtfsEntryRecord& dir = entryList[current];
+    if (current == orphanIndex && dir.firstChild == 0) looseTail = idx;
+    e.nextSibling = dir.firstChild;
+    dir.firstChild = idx;
+  }
+  if (folders > 0 && looseHead != 0) {
+    entryList[looseTail].nextSibling = entryList[orphanIndex].firstChild;
+    entryList[orphanIndex].firstChild = looseHead;
+  }
+}
+
+std::vector<std::int64_t> ntfs::topLevelEntries() const {
+  std::vector<std::int64_t> out;
+  const bool orphanValid = validIndex(orphanIndex);
+  if (!validIndex(rootIndex)) {
+    // Deep mode is for volumes whose MFT start is lost, root folder record included.
+    if (mode == NtfsMode::Deep && orphanValid && entryList[orphanIndex].firstChild > 0) out.push_back(orphanIndex);
+    return out;
+  }
+  if (mode != NtfsMode::Deep) {
+    std::vector<bool> seen(entryList.size());
+    for (std::int64_t c = entryList[rootIndex].firstChild; c > 0 && validIndex(c) && !seen[c];
+         c = entryList[c].nextSibling) {
+      seen[c] = true;
+      // A root parsed before any child becomes its own first child; it is not shown in itself.
+      if (c != rootIndex) out.push_back(c);
+    }
+  }
+  if (orphanValid && std::find(out.begin(), out.end(), orphanIndex) == out.end()) out.push_back(orphanIndex);
+  return out;
+}
+
+bool ntfs::fillTreeRoots() {
+  const std::vector<std::int64_t> items = topLevelEntries();
+  if (!validIndex(rootIndex) && items.empty()) return false;
+  if (tree_) {
+    for (std::int64_t k : items) {
+      const NtfsEntryRecord& e = entryList[k];
+      tree_->insertItem(volumeItem_, e.name ? utf16ToUtf8(*e.name) : std::string(), e.isDirectory(),
+                        k != orphanIndex && !e.inUse(), k);
+    }
+    tree_->expand(volumeItem_);
+  }
+  return true;
+}
+
+RecordSummary ntfs::summarize(ByteSpan record, const std::vector<AttributeHeader>& attributes) {
+  return {timesFrom(record, attributes), dataInfoFrom(attributes), listMarkFrom(attributes)};
+}
+
+int ntfs::releaseNames() {
+  for (std::size_t k = entryList.size(); k-- > 0;)
+    if (static_cast<std::int64_t>(k) != orphanIndex) entryList[k].name.reset();
+  return 1;
+}
+
+}  // namespace quarnel

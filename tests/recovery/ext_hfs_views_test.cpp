@@ -1,0 +1,328 @@
+// The ext and HFS+ views over volumes that mke2fs, debugfs and xorriso made: every entry the
+// tools stored is listed with its path, size and time, and saves byte for byte.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "platform/raw_file.h"
+#include "recovery/entry_paths.h"
+#include "recovery/ext_view.h"
+#include "recovery/hfs_view.h"
+#include "recovery/save_walk.h"
+#include "storage/file_read_seek.h"
+#include "storage/file_read_seek_raid.h"
+#include "support/test_support.h"
+#include "volumes/volume_test_support.h"
+
+namespace quarnel {
+namespace {
+
+// SHA-256, enough to compare content with the ground truth.
+class Sha256 : public ByteSink {
+ public:
+  bool write(ByteSpan data) override {
+    bits_ += 8 * data.size();
+    while (!data.empty()) {
+      const std::size_t n = std::min(data.size(), block_.size() - used_);
+      std::memcpy(block_.data() + used_, data.data(), n);
+      used_ += n;
+      data = data.subspan(n);
+      if (used_ == block_.size()) compress();
+    }
+    return true;
+  }
+  std::string hex() {
+    const std::uint64_t bits = bits_;  // the padding below counts too, but not in the length
+    std::uint8_t pad = 0x80;
+    write(asBytes(&pad, 1));
+    pad = 0;
+    while (used_ != 56) write(asBytes(&pad, 1));
+    for (int i = 7; i >= 0; --i) {
+      const auto b = static_cast<std::uint8_t>(bits >> (8 * i));
+      write(asBytes(&b, 1));
+    }
+    std::string out;
+    char buf[9];
+    for (std::uint32_t v : h_) {
+      std::snprintf(buf, sizeof buf, "%08x", v);
+      out += buf;
+    }
+    return out;
+  }
+
+ private:
+  static std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+  void compress() {
+    static constexpr std::uint32_t k[64] = {
+        0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+        0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+        0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+        0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+        0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+        0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+        0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+        0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+    std::uint32_t w[64];
+    for (int i = 0; i < 16; ++i)
+      w[i] = std::uint32_t{block_[4 * i]} << 24 | std::uint32_t{block_[4 * i + 1]} << 16 |
+             std::uint32_t{block_[4 * i + 2]} << 8 | block_[4 * i + 3];
+    for (int i = 16; i < 64; ++i) {
+      const std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+      const std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+      w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    auto [a, b, c, d, e, f, g, h] = h_;
+    for (int i = 0; i < 64; ++i) {
+      const std::uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
+      const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+      h = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
+    }
+    const std::uint32_t add[8] = {a, b, c, d, e, f, g, h};
+    for (int i = 0; i < 8; ++i) h_[i] += add[i];
+    used_ = 0;
+  }
+  std::array<std::uint32_t, 8> h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                  0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  std::array<std::uint8_t, 64> block_{};
+  std::size_t used_ = 0;
+  std::uint64_t bits_ = 0;
+};
+
+struct Truth {
+  std::string kind, deleted, size, modified, sha, path;
+};
+
+std::vector<Truth> readTruth(const std::string& name) {
+  std::ifstream in(std::string(QUARNEL_SOURCE_DIR) + "/tests/fixtures/" + name);
+  std::vector<Truth> out;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream s(line);
+    Truth t;
+    std::getline(s, t.kind, '\t');
+    std::getline(s, t.deleted, '\t');
+    std::getline(s, t.size, '\t');
+    std::getline(s, t.modified, '\t');
+    std::getline(s, t.sha, '\t');
+    std::getline(s, t.path);
+    out.push_back(t);
+  }
+  return out;
+}
+
+std::string shaOf(EntryView& v, EntryId e) {
+  Sha256 sha;
+  EXPECT_TRUE(v.writeContent(e, sha)) << v.name(e);
+  return sha.hex();
+}
+
+VolumeRecord recordAt(const char* fs, std::int64_t start, std::int64_t mib) {
+  VolumeRecord r;
+  r.fileSystem = fs;
+  r.volumeSizeText = volumeSizeText(mib, SizeStyle::ThreeBlanks);
+  r.startSector = start;
+  return r;
+}
+
+struct Opened {
+  FileReadSeek disk;
+  std::unique_ptr<ParsedVolume> volume;
+};
+
+std::unique_ptr<Opened> open(const std::string& image, const VolumeRecord& record,
+                             RecoveryMode mode = RecoveryMode::Standard) {
+  auto o = std::make_unique<Opened>();
+  RawFile f;
+  if (!f.open(test::fixture(image))) return nullptr;
+  o->disk = FileReadSeek(std::move(f));
+  ParseOptions options;
+  options.mode = mode;
+  std::string error;
+  o->volume = record.fileSystem == "HFS+"
+                  ? parseHfsVolume(o->disk, record, options, silentReporter(), nullptr, error)
+                  : parseExtVolume(o->disk, record, options, silentReporter(), nullptr, error);
+  EXPECT_TRUE(o->volume) << image << ": " << error;
+  return o->volume ? std::move(o) : nullptr;
+}
+
+// Every line of the ground truth, and nothing else, as the listing gives it; content
+// compared wherever the tools stored some.
+void expectMatchesTruth(EntryView& v, const std::vector<Truth>& truth, const std::string& label) {
+  std::map<std::string, Truth> want;
+  for (const Truth& t : truth) want[t.path + "|" + t.deleted] = t;
+  std::map<std::string, EntryId> got;
+  for (const ListedEntry& l : listFolder(v, v.root(), "/", true)) {
+    const std::string key = l.path + "|" + (v.deleted(l.entry) ? "1" : "0");
+    EXPECT_TRUE(got.emplace(key, l.entry).second) << label << ": listed twice: " << key;
+    EXPECT_TRUE(want.count(key)) << label << ": not in the ground truth: " << key;
+  }
+  for (const auto& [key, t] : want) {
+    auto it = got.find(key);
+    if (it == got.end()) {
+      ADD_FAILURE() << label << ": missing " << key;
+      continue;
+    }
+    const EntryId e = it->second;
+    EXPECT_EQ(v.isFolder(e) ? "d" : "f", t.kind) << label << " " << key;
+    EXPECT_EQ(isoUtcText(v.modifiedTime(e)), t.modified) << label << " " << key;
+    if (t.kind == "f") {
+      EXPECT_EQ(std::to_string(v.size(e)), t.size) << label << " " << key;
+    }
+    if (t.sha != "-") {
+      EXPECT_EQ(shaOf(v, e), t.sha) << label << " " << key;
+    }
+    EXPECT_EQ(t.sha != "-" || t.kind == "d", t.kind == "d" ? v.isFolderForSaving(e) : v.isFileForSaving(e))
+        << label << " " << key;
+  }
+}
+
+TEST(ExtViews, ListEveryEntryTheToolsStoredAndSaveItsContent) {
+  struct Case {
+    const char* image;
+    const char* truth;
+    std::int64_t mib;
+  } cases[] = {
+      // 1 KiB blocks, a partial last group, every level of indirect blocks, deleted files
+      // and a deleted folder that debugfs left their maps.
+      {"ext_ext2.img", "ext/ext2.tsv", 12},
+      {"ext_ext3.img", "ext/ext3.tsv", 8},
+      // 64bit descriptors, extents with an index node, a hash-tree folder, holes.
+      {"ext_ext4.img", "ext/ext4.tsv", 24},
+      // Inline data in files and folders, an extent tree of depth 2.
+      {"ext_ext4_1k.img", "ext/ext4_1k.tsv", 8},
+  };
+  for (const Case& c : cases) {
+    auto o = open(c.image, recordAt("extX", 0, c.mib));
+    ASSERT_TRUE(o) << c.image;
+    expectMatchesTruth(o->volume->view(), readTruth(c.truth), c.image);
+  }
+}
+
+TEST(HfsViews, ListEveryEntryTheToolsStoredAndSaveItsContent) {
+  for (const auto& [image, truth] : {std::pair{"hfs_basic.img", "hfs/basic.tsv"},
+                                     std::pair{"hfs_many.img", "hfs/many.tsv"}}) {
+    auto o = open(image, recordAt("HFS+", 0, 2));
+    ASSERT_TRUE(o) << image;
+    expectMatchesTruth(o->volume->view(), readTruth(truth), image);
+  }
+}
+
+TEST(HfsViews, DeepModeFindsTheFilesOfAVolumeWithoutHeaderOrCatalogHeaderNode) {
+  VolumeRecord record = recordAt("HFS+", 0, 2);
+  {
+    RawFile f;
+    ASSERT_TRUE(f.open(test::fixture("hfs_wiped.img")));
+    FileReadSeek disk(std::move(f));
+    test::RecordingReporter reporter;
+    std::string error;
+    EXPECT_FALSE(parseHfsVolume(disk, record, {}, reporter, nullptr, error));
+    EXPECT_EQ(reporter.statuses.back(), "Work Aborted....");
+  }
+  auto o = open("hfs_wiped.img", record, RecoveryMode::Deep);
+  ASSERT_TRUE(o);
+  EntryView& v = o->volume->view();
+  // Scan mode keeps no folder structure: every file of the volume, by name, size and content.
+  std::multiset<std::string> want;  // name, size and content of every file
+  for (const Truth& t : readTruth("hfs/many.tsv"))
+    if (t.kind == "f") want.insert(t.path.substr(t.path.rfind('/') + 1) + "|" + t.size + "|" + t.sha);
+  std::multiset<std::string> got;
+  bool orphanAtTop = false;
+  for (EntryId e : v.children(v.root())) orphanAtTop |= v.name(e) == "ORPHAN_ENTRY";
+  EXPECT_TRUE(orphanAtTop);
+  for (const ListedEntry& l : listFolder(v, v.root(), "/", true))
+    if (!v.isFolder(l.entry))
+      got.insert(v.name(l.entry) + "|" + std::to_string(v.size(l.entry)) + "|" + shaOf(v, l.entry));
+  EXPECT_EQ(got, want);
+}
+
+TEST(ExtViews, RootIsTheVolumeRootAndItsDotRecordIsNeitherListedNorSaved) {
+  auto o = open("ext_ext2.img", recordAt("extX", 0, 12));
+  ASSERT_TRUE(o);
+  EntryView& v = o->volume->view();
+  EXPECT_EQ(v.topLevelText(), "ROOT");
+  EntryId dot = kNoEntry;
+  for (EntryId e : v.children(v.root()))
+    if (v.name(e) == ".") dot = e;
+  ASSERT_NE(dot, kNoEntry) << "the tree shows the root's own record";
+  EXPECT_FALSE(v.isFolderForSaving(dot));
+  EXPECT_FALSE(v.isFileForSaving(dot));
+  EXPECT_EQ(findPath(v, "/"), v.root());
+  EXPECT_EQ(v.savedName(findPath(v, "/ padded name .txt")), "padded name .txt");
+  EXPECT_FALSE(v.isFileForSaving(findPath(v, "/a-fifo")));
+  EXPECT_FALSE(v.isFileForSaving(findPath(v, "/a-chardev")));
+}
+
+// Saving ROOT writes the volume's tree: trimmed names, content with its holes, the inodes'
+// modification times, deleted files of ext2 too, and no folder for the "." record.
+TEST(ExtViews, SavingRootWritesTheTreeWithTimes) {
+  auto o = open("ext_ext2.img", recordAt("extX", 0, 12));
+  ASSERT_TRUE(o);
+  EntryView& v = o->volume->view();
+  test::ScratchDir out;
+  std::atomic<bool> stop{false};
+  SaveResult result;
+  ASSERT_TRUE(saveSelectedFolder(v, v.root(), out.path().string(), silentReporter(), stop, result));
+  EXPECT_TRUE(result.failures.empty()) << result.failures.front();
+  std::size_t files = 0;
+  for (const Truth& t : readTruth("ext/ext2.tsv")) {
+    if (t.kind != "f" || t.sha == "-") continue;
+    ++files;
+    std::string rel = t.path.substr(1);
+    if (rel == " padded name .txt") rel = "padded name .txt";
+    const std::string path = (out.path() / rel).string();
+    auto bytes = test::readFile(path);
+    Sha256 sha;
+    sha.write(asBytes(bytes.data(), bytes.size()));
+    EXPECT_EQ(sha.hex(), t.sha) << rel;
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0) << rel;
+    EXPECT_EQ(isoUtcText(instantFromUnix(st.st_mtime)), t.modified) << rel;
+  }
+  EXPECT_EQ(result.written, static_cast<std::int64_t>(files));
+  EXPECT_FALSE(std::filesystem::exists(out.path() / "_."));
+  EXPECT_TRUE(std::filesystem::is_directory(out.path() / "Empty Folder"));
+}
+
+// The RAID-5 set of disk_mbr.img with its last member missing gives the same entries and
+// content as the disk itself, for the ext4 and the ext2 volume on it.
+TEST(ExtViews, RaidWithAMissingMemberReadsAsTheDisk) {
+  for (std::int64_t start : {174080, 208896}) {
+    auto plain = open("disk_mbr.img", recordAt("extX", start, 16));
+    ASSERT_TRUE(plain);
+    FileReadSeekRaid raid;
+    raid.memberNames = {test::fixture("vhd_r5ls_m0.vhd"), test::fixture("vhd_r5ls_m1.vhd"), kMissingDiskName};
+    raid.vhdMembers = 1;
+    raid.raidLevel = 5;
+    raid.parityLayout = kLeftSymmetric;
+    raid.stripeSectors = 128;
+    ASSERT_TRUE(raid.open("raid"));
+    std::string error;
+    auto degraded = parseExtVolume(raid, recordAt("extX", start, 16), {}, silentReporter(), nullptr, error);
+    ASSERT_TRUE(degraded) << error;
+    EntryView& a = plain->volume->view();
+    EntryView& b = degraded->view();
+    auto la = listFolder(a, a.root(), "/", true);
+    auto lb = listFolder(b, b.root(), "/", true);
+    ASSERT_EQ(la.size(), lb.size());
+    ASSERT_GT(la.size(), 10u);
+    for (std::size_t i = 0; i < la.size(); ++i) {
+      EXPECT_EQ(la[i].path, lb[i].path);
+      if (a.isFileForSaving(la[i].entry)) {
+        EXPECT_EQ(shaOf(a, la[i].entry), shaOf(b, lb[i].entry)) << la[i].path;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quarnel

@@ -2,7 +2,6 @@
 // writing the bytes (resident, plain, sparse, compressed), saving to a file, size texts.
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <limits>
 
 #include "fs/ntfs/content_stream.h"
@@ -24,7 +23,6 @@ constexpr std::uint16_t kSparseFlag = 0x8000;
 // Compression units are 16 clusters of at most 4 KiB on every NTFS; far larger ones are
 // damage, not data.
 constexpr std::uint64_t kMaxUnitBytes = 4 * 1048576;
-constexpr std::uint64_t kMaxAttributeListBytes = 64 * 1048576;
 
 std::uint64_t mulSat(std::uint64_t a, std::uint64_t b) {
   std::uint64_t r = 0;
@@ -213,6 +211,7 @@ std::string ntfs::saveFile(std::string_view indexText) {
   while (!folder.empty() && (folder.back() == ' ' || folder.back() == '\t' || folder.back() == '\n' || folder.back() == '\r'))
     folder.pop_back();
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (folder.empty()) return {};
 
   OutputFile file;
   const std::string path = createUniqueFile(folder, utf16ToUtf8(trimmed(*e.name)), file);

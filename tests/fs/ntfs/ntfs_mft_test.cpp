@@ -150,5 +150,34 @@ TEST(NtfsMft, AdvancedModeParsesTheChosenCandidate) {
   EXPECT_EQ(*p->fs->entryList[top[top.size() - 2]].name, u"kept.txt");
 }
 
+TEST(NtfsMft, StopRequests) {
+  VolumeBuilder v(1 << 20);
+  v.standardRecords();
+  v.record(6, RecordBuilder().fileName(5, u"$Bitmap").build());
+  v.record(7, RecordBuilder().fileName(5, u"$Boot").build());
+  auto p = opened(v.build());
+  ntfs& fs = *p->fs;
+  // The candidate search stops and clears the request, so the next step can run.
+  fs.stopRequest = true;
+  EXPECT_EQ(fs.findMftCandidates(3), 0);
+  EXPECT_FALSE(fs.stopRequest);
+  EXPECT_EQ(fs.findMftCandidates(3), 1);
+
+  fs.entryList.clear();
+  ASSERT_TRUE(fs.locateMft());
+  fs.stopRequest = true;
+  fs.collectMftRecords();
+  EXPECT_TRUE(fs.entryList.empty());
+  fs.stopRequest = false;
+  fs.collectMftRecords();
+  EXPECT_EQ(fs.entryList.size(), 64u);
+  // A stopped tree build still adds ORPHAN_ENTRY and fills what it can: nothing, here.
+  fs.stopRequest = true;
+  fs.buildTree();
+  EXPECT_EQ(fs.entryList.size(), 65u);
+  EXPECT_FALSE(fs.entryList[5].name);
+  EXPECT_TRUE(fs.topLevelEntries().empty());
+}
+
 }  // namespace
 }  // namespace quarnel

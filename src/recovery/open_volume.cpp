@@ -1,10 +1,10 @@
 #include "recovery/open_volume.h"
 
 #include "recovery/ntfs_volume.h"
-#ifdef QUARNEL_UNFINISHED
 #include "recovery/ext_view.h"
-#include "recovery/fat_views.h"
 #include "recovery/hfs_view.h"
+#ifdef QUARNEL_UNFINISHED
+#include "recovery/fat_views.h"
 #endif
 
 namespace quarnel {
@@ -14,9 +14,9 @@ std::unique_ptr<ParsedVolume> parseVolume(readWriteInterface& disk, const Volume
                                           TreeSink* tree, std::string& error) {
   const std::string kind = record.fileSystem.substr(0, 3);
   if (kind == "NTF") return parseNtfsVolume(disk, record, options, reporter, tree, error);
-#ifdef QUARNEL_UNFINISHED
   if (kind == "ext") return parseExtVolume(disk, record, options, reporter, tree, error);
   if (kind == "HFS") return parseHfsVolume(disk, record, options, reporter, tree, error);
+#ifdef QUARNEL_UNFINISHED
   if (isFatFileSystem(record.fileSystem)) return parseFatVolume(disk, record, options, reporter, tree, error);
 #endif
   error = "volumes of type " + record.fileSystem + " cannot be parsed yet";

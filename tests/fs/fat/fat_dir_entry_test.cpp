@@ -59,7 +59,7 @@ TEST(FatDirEntry, ShortNames) {
       {"MAIN    C  ", 0, 0x20, "MAIN.C"},
       {"README     ", 0, 0x20, "README"},
       {"NAME    EXT", 0, 0x20, "NAME.EXT"},
-      {"DOCUMENTS  ", 0, 0x10, "DOCUMENTS"},
+      {"DOCUMENT   ", 0, 0x10, "DOCUMENT"},
       {"MY DIR  X  ", 0, 0x10, "MY DIR.X"},
       {"\xE5" "EADME  TXT", 0, 0x20, "\xEF\xBF\xA5" "EADME.TXT"},
       {"README  TXT", 0x18, 0x20, "readme.txt"},

@@ -1,11 +1,9 @@
 #include "recovery/open_volume.h"
 
-#include "recovery/ntfs_volume.h"
 #include "recovery/ext_view.h"
-#include "recovery/hfs_view.h"
-#ifdef QUARNEL_UNFINISHED
 #include "recovery/fat_views.h"
-#endif
+#include "recovery/hfs_view.h"
+#include "recovery/ntfs_volume.h"
 
 namespace quarnel {
 
@@ -16,10 +14,8 @@ std::unique_ptr<ParsedVolume> parseVolume(readWriteInterface& disk, const Volume
   if (kind == "NTF") return parseNtfsVolume(disk, record, options, reporter, tree, error);
   if (kind == "ext") return parseExtVolume(disk, record, options, reporter, tree, error);
   if (kind == "HFS") return parseHfsVolume(disk, record, options, reporter, tree, error);
-#ifdef QUARNEL_UNFINISHED
   if (isFatFileSystem(record.fileSystem)) return parseFatVolume(disk, record, options, reporter, tree, error);
-#endif
-  error = "volumes of type " + record.fileSystem + " cannot be parsed yet";
+  error = "no parser reads volumes of type " + record.fileSystem + " (carve them instead)";
   return nullptr;
 }
 
@@ -27,9 +23,7 @@ bool listCandidates(readWriteInterface& disk, const VolumeRecord& record, int ma
                     CandidateList& out, std::string& error) {
   if (record.fileSystem.substr(0, 3) == "NTF")
     return listNtfsCandidates(disk, record, maximum, reporter, out, error);
-#ifdef QUARNEL_UNFINISHED
   if (isFatFileSystem(record.fileSystem)) return listFatCandidates(disk, record, maximum, reporter, out, error);
-#endif
   error = "volumes of type " + record.fileSystem + " have no candidate search";
   return false;
 }

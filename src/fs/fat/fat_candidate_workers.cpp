@@ -33,7 +33,11 @@ template <class Parser>
 void attach(Parser& parser, readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter) {
   parser.setReporter(&reporter);
   parser.attachSource(disk, record.startSector, nullptr);
-  parser.setVolumeSize(static_cast<std::uint64_t>(volumeSizeMiB(record)) * kMiB);
+  // A custom volume without a size runs to the end of the disk.
+  std::uint64_t bytes = static_cast<std::uint64_t>(volumeSizeMiB(record)) * kMiB;
+  if (bytes == 0 && disk.sizeSectors() > record.startSector)
+    bytes = static_cast<std::uint64_t>(disk.sizeSectors() - record.startSector) * 512;
+  parser.setVolumeSize(bytes);
 }
 
 }  // namespace

@@ -174,8 +174,9 @@ bool FileReadSeekRaid::open(const std::string&) {
                           " sectors per member, but a member holds only " +
                           std::to_string(shortest));
   } else if (anyPresent) {
-    // Whole stripe units only, so that every sector of the disk maps inside every member.
-    perMember = shortest / stripeSectors * stripeSectors;
+    // Whole stripe units only, so that every sector of the disk maps inside every member; one
+    // disk read as it is keeps its last partial stripe.
+    perMember = raidLevel == 0 && members.size() == 1 ? shortest : shortest / stripeSectors * stripeSectors;
   }
   diskSectors_ = perMember * data;
   currentDiskSectors = diskSectors_;

@@ -18,6 +18,10 @@ struct VolumeRecord {
 // The leading number of volumeSizeText: the volume's size in MiB (0 when there is none).
 std::int64_t volumeSizeMiB(const VolumeRecord& record);
 
+// The most bytes a parser may read of the volume. The record's size is whole MiB rounded down,
+// so the volume ends before one MiB more; never past the disk. Without a size text: the rest.
+std::uint64_t volumeReadLimit(const VolumeRecord& record, std::int64_t diskSectors);
+
 // The three ways the lists write a size: "%lld   MB", "%lld  MB" and a bare "%lld".
 enum class SizeStyle { ThreeBlanks, TwoBlanks, Bare };
 std::string volumeSizeText(std::int64_t mib, SizeStyle style);

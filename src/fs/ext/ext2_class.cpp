@@ -308,7 +308,7 @@ bool ext2Class::parse(std::string& error) {
     error = "cannot reach the volume's start";
     return false;
   }
-  volumeBytes_ = static_cast<std::uint64_t>(volumeSizeMiB(record_)) * 1048576;
+  volumeBytes_ = volumeReadLimit(record_, source_.sizeSectors());
   if (volumeBytes_ == 0) {
     error = "the volume has no size";
     return false;

@@ -39,7 +39,11 @@ bool HFSP::takeStop() { return stop_.exchange(false); }
 
 bool HFSP::readVolume(std::uint64_t position, MutableByteSpan out) {
   if (volumeBytes_ && (position > volumeBytes_ || out.size() > volumeBytes_ - position)) {
+    // What lies inside the volume is read; the rest stays zero.
     std::fill(out.begin(), out.end(), std::byte{0});
+    if (position < volumeBytes_)
+      source_.readAt(source_.baseOffset + static_cast<std::int64_t>(position),
+                     out.first(static_cast<std::size_t>(volumeBytes_ - position)));
     return false;
   }
   return source_.readAt(source_.baseOffset + static_cast<std::int64_t>(position), out);
@@ -78,7 +82,7 @@ bool HFSP::readVolumeHeader() {
   readVolume(hfs::kVolumeHeaderOffset, buf);
   header_ = hfs::VolumeHeader::decode(buf);
   blockSize_ = hfs::validBlockSize(header_.blockSize) ? header_.blockSize : 0;
-  volumeBytes_ = static_cast<std::uint64_t>(volumeSizeMiB(record_)) * 1048576;
+  volumeBytes_ = volumeReadLimit(record_, source_.sizeSectors());
   if (volumeBytes_ == 0 && blockSize_) volumeBytes_ = std::uint64_t{header_.totalBlocks} * blockSize_;
   return true;
 }
@@ -166,7 +170,7 @@ bool HFSP::scanCatalogLeaves() {
     if (hfs::NodeDescriptor::decode(probe).kind == hfs::kHeaderNode && hfs::validNodeSize(h.nodeSize))
       options.nodeSize = h.nodeSize;
   }
-  const std::uint64_t volumeBytes = static_cast<std::uint64_t>(volumeSizeMiB(record_)) * 1048576;
+  const std::uint64_t volumeBytes = volumeReadLimit(record_, source_.sizeSectors());
   const std::uint64_t volumeBlocks = volumeBytes / options.step;
   if (volumeBlocks == 0) {
     reporter_.status("BlockSize not valid .Aborting..");

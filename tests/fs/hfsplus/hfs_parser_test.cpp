@@ -287,8 +287,10 @@ TEST(HfsParser, WithoutAVolumeHeaderTheScanInfersTheBlockSize) {
   EXPECT_EQ(static_cast<int>(inner.bytes[0]), 41);
 }
 
-TEST(HfsParser, ScanOfAVolumeWithoutSizeAborts) {
-  auto p = parse(buildVolume(), true, 0);
+TEST(HfsParser, ScanOfAVolumeSmallerThanABlockAborts) {
+  Bytes head = buildVolume();
+  head.resize(kBlock / 2);  // the disk ends inside the first block
+  auto p = parse(head, true, 0);
   EXPECT_FALSE(p->ok);
   const auto& s = p->reporter.statuses;
   EXPECT_NE(std::find(s.begin(), s.end(), "BlockSize not valid .Aborting.."), s.end());

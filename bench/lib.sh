@@ -1,0 +1,25 @@
+# Shared by the benchmark scripts: best-of-RUNS wall times and their ratio.
+runs=${RUNS:-1}
+
+best() {  # best wall time of $runs runs of the command, in seconds
+  local b="" t s e
+  for _ in $(seq "$runs"); do
+    s=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; e=$(date +%s.%N)
+    t=$(echo "$e - $s" | bc -l)
+    if [ -z "$b" ] || [ "$(echo "$t < $b" | bc -l)" = 1 ]; then b=$t; fi
+  done
+  echo "$b"
+}
+
+# compare NAME PEER -- QUARNEL-COMMAND... -- PEER-COMMAND...
+compare() {
+  local name=$1 peer=$2; shift 3
+  local q=() p=()
+  while [ "$1" != "--" ]; do q+=("$1"); shift; done
+  shift
+  p=("$@")
+  local tq tp
+  tq=$(best "${q[@]}")
+  tp=$(best "${p[@]}")
+  printf '%-14s quarnel %7.2f s   %-16s %7.2f s   ratio %.2f\n' "$name" "$tq" "$peer" "$tp" "$(echo "$tp / $tq" | bc -l)"
+}

@@ -50,9 +50,20 @@ std::optional<Sighting> classify(ByteSpan s, std::int64_t sector) {
     case VolumeKind::Fat16: v.fileSystem = "FAT16"; v.status = "found FAT 16..."; return v;
     case VolumeKind::None: break;
   }
+  // In sector 0 or 1 an HFS+ header or ext superblock would put its volume before the disk.
+  if (sector < kHfsHeaderSectors) return std::nullopt;
+  if (ExtSuperblock e = ExtSuperblock::decode(s); e.primary()) {
+    v.fileSystem = "extX";
+    v.status = "found extx...";
+    v.announceAlways = false;
+    v.style = SizeStyle::TwoBlanks;
+    v.startSector = sector - kHfsHeaderSectors;
+    v.sizeSectors = boundedSectors(e.sizeBytes() / kSectorSize);
+    v.mib = static_cast<std::int64_t>(e.sizeBytes() >> 20);
+    return v;
+  }
   HfsPlusHeader h = HfsPlusHeader::decode(s);
-  // In sector 0 or 1 the header would put its volume before the disk.
-  if (!h.plausible() || sector < kHfsHeaderSectors) return std::nullopt;
+  if (!h.plausible()) return std::nullopt;
   v.fileSystem = "HFS+";
   v.status = "found HFS+...";
   v.announceAlways = false;

@@ -1,5 +1,6 @@
 #include "volumes/boot_sectors.h"
 
+#include <algorithm>
 #include <array>
 
 #include "volumes/partition.h"
@@ -24,6 +25,15 @@ constexpr std::size_t kBootSignature = 0x1FE;  // 0x55 0xAA
 constexpr std::size_t kHfsSignature = 0x00;  // "H+" or "HX", then the u16 version
 constexpr std::size_t kHfsBlockSize = 0x28;  // be32
 constexpr std::size_t kHfsTotalBlocks = 0x2C;  // be32
+
+constexpr std::size_t kExtBlockCountLow = 0x04;     // u32
+constexpr std::size_t kExtLogBlockSize = 0x18;      // u32
+constexpr std::size_t kExtBlocksPerGroup = 0x20;    // u32
+constexpr std::size_t kExtMagic = 0x38;             // u16, 0xEF53
+constexpr std::size_t kExtGroupNumber = 0x5A;       // u16
+constexpr std::size_t kExtIncompatFeatures = 0x60;  // u32
+constexpr std::size_t kExtBlockCountHigh = 0x150;   // u32, with the 64bit feature
+constexpr std::uint32_t kExt64Bit = 0x80;
 
 // FAT and exFAT jumps: "EB 3C 90" (FAT12/16), "EB 58 90" (FAT32), "EB 76 90" (exFAT).
 bool fatJump(std::uint8_t b) { return b == 0x3C || b == 0x58 || b == 0x76; }
@@ -92,6 +102,26 @@ bool HfsPlusHeader::plausible() const {
   return signature0 == 'H' && (signature1 == '+' || signature1 == 'X') && versionHigh == 0;
 }
 
+ExtSuperblock ExtSuperblock::decode(ByteSpan s) {
+  ExtSuperblock e;
+  e.magic = le16(s, kExtMagic);
+  e.logBlockSize = le32(s, kExtLogBlockSize);
+  e.blocksPerGroup = le32(s, kExtBlocksPerGroup);
+  e.groupNumber = le16(s, kExtGroupNumber);
+  e.blockCount = le32(s, kExtBlockCountLow);
+  if (le32(s, kExtIncompatFeatures) & kExt64Bit) e.blockCount |= std::uint64_t{le32(s, kExtBlockCountHigh)} << 32;
+  return e;
+}
+
+bool ExtSuperblock::plausible() const {
+  return magic == 0xEF53 && logBlockSize <= 6 && blocksPerGroup != 0 && blocksPerGroup % 8 == 0;
+}
+
+std::uint64_t ExtSuperblock::sizeBytes() const {
+  const std::uint64_t block = std::uint64_t{1024} << std::min<std::uint32_t>(logBlockSize, 6);
+  return blockCount > UINT64_MAX / block ? UINT64_MAX : blockCount * block;
+}
+
 BootSectorMatch classifyBootSector(ByteSpan sector, NtfsName ntfsName) {
   NtfsBootSector ntfs = NtfsBootSector::decode(sector);
   if (ntfs.plausible() && (ntfsName == NtfsName::Ignored || ntfs.ntfsName))
@@ -118,6 +148,12 @@ bool readSector(readWriteInterface& source, std::int64_t sector, std::array<std:
 bool isExfatBootSector(readWriteInterface& source, std::int64_t sector) {
   std::array<std::byte, 512> buf{};
   return readSector(source, sector, buf) && ExfatBootSector::decode(buf).plausible();
+}
+
+bool isExtVolume(readWriteInterface& source, std::int64_t startSector) {
+  std::array<std::byte, 512> buf{};
+  if (startSector < 0 || startSector > INT64_MAX / kSectorSize - 2) return false;
+  return readSector(source, startSector + 2, buf) && ExtSuperblock::decode(buf).primary();
 }
 
 bool isHfsPlusVolume(readWriteInterface& source, std::int64_t startSector) {

@@ -64,6 +64,21 @@ struct HfsPlusHeader {
   std::uint64_t sizeBytes() const { return std::uint64_t{blockSize} * totalBlocks; }
 };
 
+// The first 512 bytes of an ext2/3/4 superblock, 1024 bytes into its volume. Little-endian.
+struct ExtSuperblock {
+  std::uint16_t magic = 0;
+  std::uint32_t logBlockSize = 0;  // block size = 1024 << this
+  std::uint32_t blocksPerGroup = 0;
+  std::uint16_t groupNumber = 0;   // 0 in the primary; backups name their group
+  std::uint64_t blockCount = 0;    // with the high half when the 64bit feature is set
+
+  static ExtSuperblock decode(ByteSpan sector);
+  bool plausible() const;
+  // The primary superblock of a volume, not a group's backup copy.
+  bool primary() const { return plausible() && groupNumber == 0; }
+  std::uint64_t sizeBytes() const;
+};
+
 enum class VolumeKind { None, Ntfs, Exfat, Fat32, Fat16 };
 
 struct BootSectorMatch {

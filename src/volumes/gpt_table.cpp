@@ -144,7 +144,8 @@ std::int32_t walkGpt(readWriteInterface& source, Partition& partition, ByteSpan 
         r.fileSystem = "FAT64";
         break;
       case VolumeKind::None:
-        r.fileSystem = isHfsPlusVolume(source, first) ? "HFS+" : e.name;
+        // An ext superblock names its volume; the GPT name would reach no parser.
+        r.fileSystem = isHfsPlusVolume(source, first) ? "HFS+" : isExtVolume(source, first) ? "extX" : e.name;
         r.volumeSizeText = volumeSizeText(last > first ? (last - first) / 2048 : 0, SizeStyle::Bare);
         break;
     }

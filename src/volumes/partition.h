@@ -38,6 +38,8 @@ std::int32_t readPartitionTables(readWriteInterface& source, Partition& partitio
 
 bool isExfatBootSector(readWriteInterface& source, std::int64_t sector);
 bool isHfsPlusVolume(readWriteInterface& source, std::int64_t startSector);
+// An ext2/3/4 primary superblock 1024 bytes into the volume.
+bool isExtVolume(readWriteInterface& source, std::int64_t startSector);
 
 // Searches the opened source (or the partition's sector range) for boot sectors of NTFS,
 // FAT, exFAT and HFS+ volumes and appends a record per volume found.

@@ -30,12 +30,12 @@ TEST(CliVolumes, GptAndScanOfAWipedTable) {
       {{"-m", dir.file("wiped.img")}, ""},
       {{"-m", dir.file("wiped.img"), "--scan"},
        "0\tNTFS\t15   MB\t2048\n1\tFAT16\t15  MB\t34816\n2\tFAT64\t16  MB\t67584\n"
-       "3\tFAT32\t33  MB\t102400\n"},
+       "3\tFAT32\t33  MB\t102400\n4\textX\t16  MB\t174080\n5\textX\t16  MB\t208896\n"},
       {{"-m", dir.file("wiped.img"), "--scan", "--from", "34816", "--to", "40000"},
        "0\tFAT16\t15  MB\t34816\n"},
       {{"-m", test::fixture("disk_gpt.img"), "--gpt"},
        "0\tNTFS\t15   MB\t34816\n1\tFAT32\t33  MB\t67584\n2\tFAT64\t10  MB\t137216\n"
-       "3\tlinux data\t7\t157696\n4\tHFS+\t3\t174080\n5\tempty space\t3\t182272\n"},
+       "3\textX\t7\t157696\n4\tHFS+\t3\t174080\n5\tempty space\t3\t182272\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args{"volumes", "--format", "tsv"};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "platform/raw_file.h"
+#include "storage/file_read_seek.h"
 #include "support/test_support.h"
 #include "volumes/partition.h"
 #include "volumes/volume_test_support.h"
@@ -98,6 +100,37 @@ TEST(ScanBootSectors, EachFileSystemWithItsStatusAndSize) {
   EXPECT_EQ(s.reporter.statuses, (Rows{"Scanning partition.....", "found FAT 64...", "found FAT 32...",
                                        "found FAT 16...", "found FAT 16...", "found HFS+...",
                                        "found HFS+..."}));
+}
+
+// ext has no boot sector: its primary superblock, 1024 bytes in, places the volume. The
+// copies in later groups are not volumes of their own, even without skipping.
+TEST(ScanBootSectors, ExtVolumesByTheirPrimarySuperblock) {
+  {
+    RawFile f;
+    ASSERT_TRUE(f.open(test::fixture("ext_ext2.img")));
+    FileReadSeek source(std::move(f));
+    Scanned s;
+    scan(source, s);
+    EXPECT_EQ(rows(s.records), (Rows{"0|extX|12  MB|0"}));
+    EXPECT_EQ(s.reporter.statuses, (Rows{"Scanning partition.....", "found extx..."}));
+  }
+  auto superblock = [](std::uint32_t logBlockSize, std::uint32_t perGroup, std::uint16_t group) {
+    test::Sector sb{};
+    test::putLe32(sb, 0x04, 4096);  // blocks
+    test::putLe32(sb, 0x18, logBlockSize);
+    test::putLe32(sb, 0x20, perGroup);
+    test::putLe16(sb, 0x38, 0xEF53);
+    test::putLe16(sb, 0x5A, group);
+    return sb;
+  };
+  SyntheticDisk disk(100000);
+  disk.put(1002, superblock(2, 32768, 0));   // 16 MiB of 4 KiB blocks at sector 1000
+  disk.put(50002, superblock(7, 32768, 0));  // block size field too large
+  disk.put(60002, superblock(0, 8193, 0));   // blocks per group not a multiple of 8
+  disk.put(70002, superblock(0, 8192, 1));   // group 1's copy
+  Scanned s;
+  scan(disk, s);
+  EXPECT_EQ(rows(s.records), (Rows{"0|extX|16  MB|1000"}));
 }
 
 TEST(ScanBootSectors, RangeExaminesWholeBlocksUpToTheEnd) {

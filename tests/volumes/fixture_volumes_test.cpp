@@ -27,13 +27,14 @@ TEST(VolumeFixtures, ListsTheVolumesOfRealImages) {
       {"disk_gpt.img", How::Tables, {"0|Unknown|95   MB|1"}},
       {"disk_gpt.img", How::GptTables,
        {"0|NTFS|15   MB|34816", "1|FAT32|33  MB|67584", "2|FAT64|10  MB|137216",
-        "3|linux data|7|157696", "4|HFS+|3|174080", "5|empty space|3|182272"}},
-      // mkfs.fat rounds its volumes down; ext has no boot sector; xorriso's HFS+ volume
-      // is 66 blocks of 2 KiB, under the 1 MiB a listed volume needs.
+        "3|extX|7|157696", "4|HFS+|3|174080", "5|empty space|3|182272"}},
+      // mkfs.fat rounds its volumes down; ext is found by its superblock, sized by its block
+      // count; xorriso's HFS+ volume is 66 blocks of 2 KiB, under the 1 MiB a listed volume needs.
       {"disk_mbr.img", How::ScanSkipping,
-       {"0|NTFS|15   MB|2048", "1|FAT16|15  MB|34816", "2|FAT64|16  MB|67584", "3|FAT32|33  MB|102400"}},
+       {"0|NTFS|15   MB|2048", "1|FAT16|15  MB|34816", "2|FAT64|16  MB|67584", "3|FAT32|33  MB|102400",
+        "4|extX|16  MB|174080", "5|extX|16  MB|208896"}},
       {"disk_gpt.img", How::ScanSkipping,
-       {"0|NTFS|15   MB|34816", "1|FAT32|33  MB|67584", "2|FAT64|10  MB|137216"}},
+       {"0|NTFS|15   MB|34816", "1|FAT32|33  MB|67584", "2|FAT64|10  MB|137216", "3|extX|8  MB|157696"}},
   };
   for (const auto& c : cases) {
     RawFile f;

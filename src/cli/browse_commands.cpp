@@ -77,6 +77,7 @@ bool openVolume(const Target& t, TerminalReporter& reporter, Opened& o, int& sta
                                          : RecoveryMode::Standard;
   p.candidate = t.volume.candidate;
   p.clusterSectors = t.volume.clusterSectors;
+  p.heap = t.volume.heap;
   p.formatted = t.volume.formatted;
   if (p.mode == RecoveryMode::Advanced && p.candidate < 0) {
     printError("advanced mode needs --candidate K (see `quarnel candidates`)");

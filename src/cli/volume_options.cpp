@@ -56,6 +56,9 @@ void addVolumeOptions(CLI::App& command, VolumeOptions& o) {
   command.add_option("--cluster-sectors", o.clusterSectors, "advanced mode: the cluster size to use")
       ->check(CLI::PositiveNumber)
       ->group("VOLUME");
+  command.add_option("--heap", o.heap, "advanced mode on exFAT: the cluster-heap candidate to use (see `candidates`)")
+      ->check(CLI::NonNegativeNumber)
+      ->group("VOLUME");
   command.add_flag("--formatted", o.formatted, "the volume was formatted (FAT family, advanced mode)")
       ->group("VOLUME");
   addDiscoveryOptions(command, o.discovery);

@@ -34,6 +34,7 @@ struct VolumeOptions {
   std::string mode = "standard";
   int candidate = -1;               // advanced mode: the candidate picked, from 0
   std::int64_t clusterSectors = 0;  // advanced mode: the cluster size chosen
+  int heap = 0;                     // exFAT's advanced mode: the heap candidate picked
   bool formatted = false;
 };
 

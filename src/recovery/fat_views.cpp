@@ -258,6 +258,7 @@ std::unique_ptr<ParsedVolume> standardExfat(readWriteInterface& disk, const Volu
   reporter.status("creating tree Structure...");
   p.fillTreeRoots();
   restoreNames(*v);
+  reporter.message("done...");
   return v;
 }
 
@@ -347,7 +348,7 @@ bool isFatFileSystem(const std::string& fileSystem) { return kindOf(fileSystem) 
 std::unique_ptr<ParsedVolume> parseFatVolume(readWriteInterface& disk, const VolumeRecord& record,
                                              const ParseOptions& options, Reporter& reporter, TreeSink* tree,
                                              std::string& error) {
-  return parseFatVolume(disk, record, options, 0, reporter, tree, error);
+  return parseFatVolume(disk, record, options, options.heap, reporter, tree, error);
 }
 
 std::unique_ptr<ParsedVolume> parseFatVolume(readWriteInterface& disk, const VolumeRecord& record,

@@ -22,6 +22,7 @@ struct ParseOptions {
   // Advanced mode: which candidate the user picked (from 0) and the cluster size in sectors.
   int candidate = -1;
   std::int64_t clusterSectors = 0;
+  int heap = 0;            // exFAT's advanced mode: the cluster-heap candidate picked
   bool formatted = false;  // the formatted-drive flag of the FAT family
 };
 

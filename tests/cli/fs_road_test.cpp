@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <map>
 #include <sstream>
@@ -122,6 +123,29 @@ INSTANTIATE_TEST_SUITE_P(
                       Road{"Hfs", "hfs_many.img", "hfs+", "hfs/many.tsv", false},
                       Road{"HfsThroughRaid5", "hfs_many.img", "hfs+", "hfs/many.tsv", true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// exFAT without its boot sector: the heap picked places the content.
+TEST(FsRoadCli, ExfatAdvancedModeReadsFromTheHeapPicked) {
+  test::ScratchDir dir;
+  auto image = test::readFile(test::fixture("fat_exfat.img"));
+  std::fill(image.begin(), image.begin() + 512, 0);
+  test::writeFile(dir.file("wiped.img"), image);
+  auto cat = [&](const char* heap) {
+    return test::runQuarnel({"cat", "-m", dir.file("wiped.img"), "--start", "0", "--fs", "exfat", "--mode",
+                             "advanced", "--candidate", "0", "--cluster-sectors", "3", "--heap", heap, "/big.dat"});
+  };
+  test::ScratchDir out;
+  test::RunResult right = cat("0");
+  ASSERT_EQ(right.status, 0) << right.err;
+  test::writeFile(out.file("big.dat"), std::vector<std::uint8_t>(right.out.begin(), right.out.end()));
+  EXPECT_EQ(test::sha256File(out.file("big.dat")), "6e8dce37d27f361be1ffb7a67a800200c2b309652f173f704bdf78aa4807a18c");
+  test::RunResult wrong = cat("1");
+  ASSERT_EQ(wrong.status, 0) << wrong.err;
+  EXPECT_NE(wrong.out, right.out);
+  test::RunResult none = cat("5");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("no heap candidate at the selected index"), std::string::npos) << none.err;
+}
 
 }  // namespace
 }  // namespace quarnel

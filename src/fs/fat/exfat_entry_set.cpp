@@ -51,7 +51,7 @@ bool zero(ByteSpan s, std::size_t at, std::size_t n) {
 }  // namespace
 
 bool isExfatFolderAttribute(std::uint16_t a) {
-  return (a >= 0x10 && a <= 0x13) || a == 0x15 || a == 0x16 || a == 0x30;
+  return (a >= 0x10 && a <= 0x16) || a == 0x30;
 }
 
 std::size_t readExfatEntrySet(ByteSpan dir, std::size_t slot, ExFatEntryRecord& rec) {

@@ -135,7 +135,8 @@ int cmdLs(const Target& t, const LsOptions& l) {
   for (const auto& r : rows) {
     if (l.deletedOnly && !view.deleted(r.entry)) continue;
     std::string line = tsv ? tsvLine(view, r.entry, r.path) : textLine(view, r.entry, r.path);
-    std::printf("%s\n", line.c_str());
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
   }
   return 0;
 }

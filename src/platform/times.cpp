@@ -66,15 +66,47 @@ std::string dateOnlyText(Instant t) {
   return buf;
 }
 
+namespace {
+
+// Days since 1970-01-01 to a proleptic Gregorian date (H. Hinnant's civil_from_days): no
+// library call, no lock, for the listings that print one time per entry.
+void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
+}
+
+void putDigits(char* at, unsigned v, int width) {
+  for (int i = width - 1; i >= 0; --i, v /= 10) at[i] = static_cast<char>('0' + v % 10);
+}
+
+}  // namespace
+
 std::string isoUtcText(Instant t) {
   if (!t.valid) return "-";
-  auto s = static_cast<std::time_t>(t.seconds);
-  std::tm tm{};
-  if (!gmtime_r(&s, &tm)) return "-";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1,
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return buf;
+  std::int64_t days = t.seconds / 86400, rest = t.seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  std::int64_t year = 0;
+  unsigned month = 0, day = 0;
+  civilFromDays(days, year, month, day);
+  if (year < 0 || year > 9999) return "-";
+  std::string out = "0000-00-00T00:00:00Z";
+  putDigits(&out[0], static_cast<unsigned>(year), 4);
+  putDigits(&out[5], month, 2);
+  putDigits(&out[8], day, 2);
+  putDigits(&out[11], static_cast<unsigned>(rest / 3600), 2);
+  putDigits(&out[14], static_cast<unsigned>(rest / 60 % 60), 2);
+  putDigits(&out[17], static_cast<unsigned>(rest % 60), 2);
+  return out;
 }
 
 std::string sizeText(std::uint64_t n) {

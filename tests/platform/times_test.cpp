@@ -54,6 +54,21 @@ TEST(Times, TextsAreLocalInstantsAreNot) {
   EXPECT_FALSE(instantFromDosLocal(0, 0).valid);  // month 0
 }
 
+// The listing's UTC text agrees with the C library's calendar wherever both reach.
+TEST(Times, UtcTextsAgreeWithTheCalendar) {
+  for (std::int64_t s : {std::int64_t{-11644473600}, std::int64_t{-1}, std::int64_t{0}, std::int64_t{951782400},
+                         std::int64_t{951868799}, std::int64_t{1709164800}, std::int64_t{2147483648},
+                         std::int64_t{253402300799}}) {
+    const auto t = static_cast<std::time_t>(s);
+    std::tm tm{};
+    ASSERT_TRUE(gmtime_r(&t, &tm));
+    char want[32];
+    std::strftime(want, sizeof want, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    EXPECT_EQ(isoUtcText(instantFromUnix(s)), want) << s;
+  }
+  EXPECT_EQ(isoUtcText(instantFromUnix(253402300800)), "-");  // past year 9999
+}
+
 TEST(Times, SizeTexts) {
   struct Case { std::uint64_t n; const char* text; };
   for (Case c : {Case{0, "0 Bytes"}, Case{1023, "1023 Bytes"}, Case{1024, "1.00 KB"},

@@ -222,7 +222,7 @@ int cmdSave(const Target& t, const SaveOptions& s) {
     } else {
       ++result.files;
       std::string error;
-      bool saved = !saveOneFile(view, e, s.out, error).empty();
+      bool saved = !quickDump(view, e, s.out, error).empty();
       if (saved && error.empty()) ++result.written;
       else result.failures.push_back(error);
     }

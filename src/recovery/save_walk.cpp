@@ -33,7 +33,7 @@ void walk(EntryView& view, EntryId folder, const std::string& dir, Reporter& rep
       std::string sub = dir;
       if (!name.empty()) {
         std::string error;
-        sub = makeUniqueFolder(dir, name, error);
+        sub = makeFolder(dir, name, error);
         if (sub.empty()) {
           result.failures.push_back(error);
           continue;
@@ -49,7 +49,7 @@ void walk(EntryView& view, EntryId folder, const std::string& dir, Reporter& rep
       reporter.detail(label);
       if (view.writeWhenSaving(child)) {
         std::string error;
-        bool saved = !saveOneFile(view, child, dir, error).empty();
+        bool saved = !quickDump(view, child, dir, error).empty();
         if (error.empty() && saved) ++result.written;
         else result.failures.push_back(error);
       } else {
@@ -91,7 +91,11 @@ bool saveSelectedFolder(EntryView& view, EntryId folder, const std::string& outD
   return true;
 }
 
-std::string saveOneFile(EntryView& view, EntryId file, const std::string& dir, std::string& error) {
+std::string makeFolder(const std::string& dir, const std::string& name, std::string& error) {
+  return makeUniqueFolder(dir, name, error);
+}
+
+std::string quickDump(EntryView& view, EntryId file, const std::string& dir, std::string& error) {
   OutputFile out;
   std::string path = createUniqueFile(dir, view.savedName(file), out);
   if (path.empty()) {

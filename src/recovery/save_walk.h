@@ -33,8 +33,12 @@ void saveFolderContents(EntryView& view, EntryId folder, const std::string& outD
 bool saveSelectedFolder(EntryView& view, EntryId folder, const std::string& outDir,
                         Reporter& reporter, const std::atomic<bool>& stop, SaveResult& result);
 
-// Writes one file into dir as its own name (made unique). Returns the path written, or
+// The folder a saved folder's contents go into: dir/name made safe; an existing folder of
+// that name is used again, a file of that name gets a numbered folder beside it.
+std::string makeFolder(const std::string& dir, const std::string& name, std::string& error);
+
+// The quick dump: writes one file into dir as its own name (made unique). Returns the path written, or
 // empty with why in error.
-std::string saveOneFile(EntryView& view, EntryId file, const std::string& dir, std::string& error);
+std::string quickDump(EntryView& view, EntryId file, const std::string& dir, std::string& error);
 
 }  // namespace quarnel

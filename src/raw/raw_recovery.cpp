@@ -101,7 +101,11 @@ RawRecoveryResult recoverRaw(myJpg& carver, readWriteInterface& disk, const Volu
   disk.baseOffset = volume.startSector * kSectorSize;
   // A range given by hand may reach past the disk; there is nothing to carve out there.
   const std::int64_t diskBytes = disk.sizeSectors() * kSectorSize;
-  if (diskBytes > 0) bytes = std::min(bytes, std::max<std::int64_t>(diskBytes - disk.baseOffset, 0));
+  if (diskBytes > 0) {
+    const std::int64_t rest = std::max<std::int64_t>(diskBytes - disk.baseOffset, 0);
+    // Sizes are whole MiB rounded down: a volume that reaches the disk's last MiB ends with it.
+    bytes = bytes / 1048576 >= rest / 1048576 ? rest : bytes;
+  }
 
   reporter.status("Processing.....");
   if (!carver.carveVolume(disk, bytes, reporter, tree)) return result;

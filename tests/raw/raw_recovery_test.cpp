@@ -98,6 +98,7 @@ TEST(RawRecovery, TheVolumeIsReadFromItsStartForItsSize) {
   rawtest::MemoryVolume disk(4 * kMiB);
   disk.put(2048 * 512 + 4096, {0x37, 0x7A});
   disk.put(2048 * 512 + kMiB + 512, {0x37, 0x7A});  // past a volume of 1 MiB
+  disk.put(2049 * 512 + 2 * kMiB + 512, {0x37, 0x7A});  // in the disk's last partial MiB from sector 2049
   {
     auto r = recover(disk, volumeAt(2048, "1   MB"), {"", {sig}, ""});
     ASSERT_TRUE(r->result.carved);
@@ -111,11 +112,19 @@ TEST(RawRecovery, TheVolumeIsReadFromItsStartForItsSize) {
     EXPECT_EQ(r->reporter.messages, (std::vector<std::string>{"zero size volume.."}));
   }
   {
+    SCOPED_TRACE("a size rounded down from the rest of the disk still reaches its end");
+    // 3 MiB less a sector after sector 2049: shown as 2 MiB, the last partial MiB is carved too.
+    auto r = recover(disk, volumeAt(2049, "2"), {"", {sig}, ""});
+    ASSERT_TRUE(r->result.carved);
+    ASSERT_EQ(r->carver.foundFiles.size(), 3u);
+    EXPECT_EQ(r->carver.foundFiles[2].start, 2 * kMiB + 512);
+  }
+  {
     SCOPED_TRACE("a range reaching past the disk is carved up to the disk's end");
     disk.reads.clear();
     auto r = recover(disk, volumeAt(2048, "100"), {"", {sig}, ""});
     ASSERT_TRUE(r->result.carved);
-    EXPECT_EQ(r->carver.foundFiles.size(), 2u);
+    EXPECT_EQ(r->carver.foundFiles.size(), 3u);
     EXPECT_EQ(disk.reads.size(), 3u);  // 3 MiB of disk after the start
   }
 }

@@ -2,12 +2,8 @@
 // and saved through the command line against their ground truth, directly and through a
 // RAID-5 with a member missing.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <ctime>
-#include <map>
-#include <sstream>
 
 #include "support/test_support.h"
 
@@ -15,31 +11,6 @@ namespace quarnel {
 namespace {
 
 using Fields = std::vector<std::string>;
-
-std::map<std::string, Fields> byPath(const std::string& tsv) {
-  std::map<std::string, Fields> out;
-  std::istringstream in(tsv);
-  std::string line;
-  while (std::getline(in, line)) {
-    Fields f;
-    std::size_t start = 0;
-    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-      f.push_back(line.substr(start, tab - start));
-    f.push_back(line.substr(start));
-    if (f.size() == 5) out[f[4]] = f;
-  }
-  return out;
-}
-
-std::string mtimeOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return "absent";
-  char iso[32];
-  std::tm tm{};
-  gmtime_r(&st.st_mtime, &tm);
-  std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%SZ", &tm);
-  return iso;
-}
 
 // Where save puts an entry: ext and HFS+ save names without their leading and trailing blanks.
 std::string savedPath(const std::string& path) {
@@ -85,7 +56,7 @@ TEST_P(FsRoad, ListsAndSavesWhatTheToolsStored) {
 
   test::RunResult ls = test::runQuarnel(args({"ls", "-r", "--format", "tsv"}));
   ASSERT_EQ(ls.status, 0) << ls.err;
-  const auto listed = byPath(ls.out);
+  const auto listed = test::listingByPath(ls.out);
   const auto truth = test::groundTruth(r.truth);
   ASSERT_GT(truth.size(), 10u);
   for (const Fields& want : truth) {
@@ -95,7 +66,9 @@ TEST_P(FsRoad, ListsAndSavesWhatTheToolsStored) {
     const Fields& got = it->second;
     EXPECT_EQ(got[0], want[0]) << path;
     EXPECT_EQ(got[1], want[1]) << path;  // the deleted mark
-    if (want[0] == "f") EXPECT_EQ(got[2], want[2]) << path;
+    if (want[0] == "f") {
+      EXPECT_EQ(got[2], want[2]) << path;
+    }
     EXPECT_EQ(got[3], want[3]) << path;
   }
 
@@ -105,7 +78,7 @@ TEST_P(FsRoad, ListsAndSavesWhatTheToolsStored) {
     if (want[0] != "f" || want[4] == "-") continue;  // content unknown: clusters reused
     const std::string path = dir.file("out") + savedPath(want[5]);
     EXPECT_EQ(test::sha256File(path), want[4]) << want[5];
-    EXPECT_EQ(mtimeOf(path), want[3]) << want[5];
+    EXPECT_EQ(test::mtimeText(path), want[3]) << want[5];
   }
 }
 

@@ -1,10 +1,6 @@
 // The whole road on NTFS: a volume made by mkntfs and ntfs-3g, listed and saved through the
 // command line, directly and through a RAID-5 with a member missing, against its ground truth.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <map>
-#include <sstream>
 
 #include "support/test_support.h"
 
@@ -12,21 +8,6 @@ namespace quarnel {
 namespace {
 
 using Fields = std::vector<std::string>;
-
-std::map<std::string, Fields> byPath(const std::string& tsv) {
-  std::map<std::string, Fields> out;
-  std::istringstream in(tsv);
-  std::string line;
-  while (std::getline(in, line)) {
-    Fields f;
-    std::size_t start = 0;
-    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-      f.push_back(line.substr(start, tab - start));
-    f.push_back(line.substr(start));
-    if (f.size() == 5) out[f[4]] = f;
-  }
-  return out;
-}
 
 // Names that are not shown as the formatter stored them: hard links share one record and
 // show one name; recycled files show their former names.
@@ -55,7 +36,7 @@ TEST_P(NtfsRoad, ListsAndSavesWhatTheFormatterStored) {
 
   test::RunResult ls = test::runQuarnel(args({"ls", "-r", "--format", "tsv"}));
   ASSERT_EQ(ls.status, 0) << ls.err;
-  auto listed = byPath(ls.out);
+  auto listed = test::listingByPath(ls.out);
   int matched = 0;
   for (const Fields& want : test::groundTruth("ntfs/ntfs_basic.img.tsv")) {
     const std::string& path = want[5];
@@ -81,13 +62,7 @@ TEST_P(NtfsRoad, ListsAndSavesWhatTheFormatterStored) {
     if (want[0] != "f" || shownElsewhere(want[5])) continue;
     const std::string path = dir.file("out") + want[5];
     EXPECT_EQ(test::sha256File(path), want[4]) << want[5];
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0) << want[5];
-    char iso[32];
-    std::tm tm{};
-    gmtime_r(&st.st_mtime, &tm);
-    std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    EXPECT_EQ(iso, want[3]) << want[5];
+    EXPECT_EQ(test::mtimeText(path), want[3]) << want[5];
   }
 }
 

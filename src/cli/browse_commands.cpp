@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/session.h"
 #include "cli/array_options.h"
 #include "cli/commands.h"
 #include "cli/terminal_reporter.h"
@@ -48,47 +49,32 @@ class StdoutSink : public ByteSink {
 
 // Everything between the options and a parsed volume: the array, the record, the parse.
 struct Opened {
-  FileReadSeekRaid raid;
+  app::RecoverySession session;
   VolumeRecord record;
-  std::unique_ptr<ParsedVolume> volume;
+  std::unique_ptr<ParsedVolume> volume;  // goes before the session's disk
 };
 
 bool openVolume(const Target& t, TerminalReporter& reporter, Opened& o, int& status) {
   std::string error;
-  o.raid.setReporter(&reporter);
-  if (!configureArray(t.array, o.raid, error)) {
+  if (!o.session.openArray(t.array, reporter, error, status)) {
     printError(error);
-    status = kUsage;
     return false;
   }
-  if (!o.raid.open("raid Hard disk..")) {
-    printError("cannot open the array: " + o.raid.lastError());
-    status = kCannot;
-    return false;
-  }
-  for (const auto& w : o.raid.warnings()) printError("warning: " + w);
-  if (!resolveVolume(o.raid, t.volume, reporter, o.record, error, status)) {
+  for (const auto& w : o.session.warnings()) printError("warning: " + w);
+  if (!resolveVolume(o.session.disk(), t.volume, reporter, o.record, error, status)) {
     printError(error);
     return false;
   }
   ParseOptions p;
-  p.mode = t.volume.mode == "deep"       ? RecoveryMode::Deep
-           : t.volume.mode == "advanced" ? RecoveryMode::Advanced
-                                         : RecoveryMode::Standard;
-  p.candidate = t.volume.candidate;
-  p.clusterSectors = t.volume.clusterSectors;
-  p.heap = t.volume.heap;
-  p.formatted = t.volume.formatted;
-  if (p.mode == RecoveryMode::Advanced && p.candidate < 0) {
-    printError("advanced mode needs --candidate K (see `quarnel candidates`)");
+  if (!app::parseOptionsFor(t.volume, p, error)) {
+    printError(error);
     status = kUsage;
     return false;
   }
-  o.volume = parseVolume(o.raid, o.record, p, reporter, nullptr, error);
+  o.volume = o.session.openVolume(o.record, p, reporter, error);
   reporter.finish();
   if (!o.volume) {
-    printError("cannot parse volume " + o.record.volumeIndex + " (" + o.record.fileSystem +
-               " at sector " + std::to_string(o.record.startSector) + "): " + error);
+    printError(app::parseFailureText(o.record, error));
     status = kCannot;
     return false;
   }
@@ -148,8 +134,8 @@ int cmdFind(const Target& t, const std::string& pattern, const std::string& form
   if (!openVolume(t, reporter, o, status)) return status;
   EntryView& view = o.volume->view();
   std::vector<SearchRow> rows;
-  std::atomic<bool> stop{false};
-  SearchEnd end = searchNames(view, pattern, reporter, stop, rows);
+  JobControl job;
+  SearchEnd end = searchNames(view, pattern, reporter, job, rows);
   reporter.finish();
   for (const auto& r : rows) {
     std::string line = format == "tsv" ? tsvLine(view, r.entry, r.path) : textLine(view, r.entry, r.path);
@@ -214,11 +200,11 @@ int cmdSave(const Target& t, const SaveOptions& s) {
     return kCannot;
   }
   SaveResult result;
-  std::atomic<bool> stop{false};
-  reporter.progressRange(0, total);
+  JobControl job;
+  job.beginPhase(0, total);
   for (EntryId e : targets) {
     if (e == view.root() || view.isFolderForSaving(e)) {
-      saveFolderContents(view, e, s.out, reporter, stop, result);
+      saveFolderContents(view, e, s.out, reporter, job, result);
     } else {
       ++result.files;
       std::string error;
@@ -239,18 +225,14 @@ int cmdSave(const Target& t, const SaveOptions& s) {
 
 int cmdCandidates(const Target& t, int maximum) {
   TerminalReporter reporter(stderrIsTerminal());
-  FileReadSeekRaid raid;
+  app::RecoverySession session;
   std::string error;
   int status = 0;
-  raid.setReporter(&reporter);
-  if (!configureArray(t.array, raid, error)) {
+  if (!session.openArray(t.array, reporter, error, status)) {
     printError(error);
-    return kUsage;
+    return status;
   }
-  if (!raid.open("raid Hard disk..")) {
-    printError("cannot open the array: " + raid.lastError());
-    return kCannot;
-  }
+  FileReadSeekRaid& raid = session.disk();
   VolumeRecord record;
   if (!resolveVolume(raid, t.volume, reporter, record, error, status)) {
     printError(error);

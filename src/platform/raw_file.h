@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/bytes.h"
+#include "platform/error_text.h"
 
 namespace quarnel {
 
@@ -35,11 +36,11 @@ class RawFile {
   // Returns the number of bytes read, or -1 on an I/O error.
   std::int64_t readAt(std::uint64_t offset, std::span<const MutableByteSpan> parts) const;
 
-  const std::string& error() const { return error_; }
+  std::string error() const { return error_.get(); }
 
  private:
   int fd_ = -1;
-  mutable std::string error_;
+  mutable ErrorText error_;
 };
 
 // The same file (device and inode) behind both paths; false when either cannot be examined.

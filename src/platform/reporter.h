@@ -9,6 +9,10 @@ namespace quarnel {
 
 inline constexpr std::string_view kCaption = "Quarnel v1.0";
 
+// A status line that counts records is said once per this many records and at the last one,
+// so that a million records cost a few hundred lines, not a million.
+inline constexpr long long kStatusEvery = 4096;
+
 class Reporter {
  public:
   virtual ~Reporter() = default;
@@ -17,8 +21,6 @@ class Reporter {
   virtual void progressPosition(std::int64_t /*position*/) {}
   // A message box with the caption kCaption and the information icon.
   virtual void message(std::string_view /*text*/) {}
-  // A question with Yes and No; true for Yes.
-  virtual bool ask(std::string_view /*question*/) { return true; }
   // The small label beside the status line ("File size: ... kb").
   virtual void detail(std::string_view /*text*/) {}
 };

@@ -180,7 +180,7 @@ void CarveRun::run() {
   for (; b < blocks; ++b) {
     reporter_.progressPosition(b);
     const std::int64_t blockStart = b * kCarveBlockBytes;
-    if (c_.stopRequested) {
+    if (c_.job->shouldStop()) {
       scannedTo = blockStart;
       break;
     }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/job.h"
 #include "platform/reporter.h"
 #include "platform/tree_sink.h"
 #include "raw/signature_matcher.h"
@@ -93,7 +94,9 @@ class myJpg {
   std::vector<std::deque<std::int64_t>> pendingStarts;  // per definition, oldest first
   std::vector<FoundFile> foundFiles;                    // of the last run, in the order found
   std::map<std::string, std::int64_t> categoryCounts;   // of the last run
-  std::atomic<bool> stopRequested{false};
+  // The job that drives the run: a stop ends it with the files found so far.
+  JobControl* job = &ownJob;
+  UnstoppableJob ownJob;
 };
 
 }  // namespace quarnel

@@ -5,6 +5,7 @@
 
 #include "platform/output_paths.h"
 #include "raw/signature_file.h"
+#include "storage/volume_source.h"
 
 namespace quarnel {
 namespace {
@@ -35,12 +36,12 @@ bool copyFind(readWriteInterface& source, std::int64_t start, std::int64_t lengt
 
 SaveFindsResult saveFoundFiles(readWriteInterface& source, const myJpg& carver,
                                const std::vector<std::size_t>& which, const std::string& outDir,
-                               Reporter& reporter, const std::atomic<bool>& stop) {
+                               Reporter& reporter, JobControl& job) {
   SaveFindsResult result;
   std::map<std::string, std::string> folders;  // category -> folder made for it
   std::vector<std::byte> buffer(static_cast<std::size_t>(kCopyBlock));
   reporter.progressRange(0, static_cast<std::int64_t>(which.size()));
-  for (std::size_t k = 0; k < which.size() && !stop; ++k) {
+  for (std::size_t k = 0; k < which.size() && !job.shouldStop(); ++k) {
     reporter.progressPosition(static_cast<std::int64_t>(k));
     SavedFind saved;
     saved.find = which[k];
@@ -98,23 +99,25 @@ RawRecoveryResult recoverRaw(myJpg& carver, readWriteInterface& disk, const Volu
     reporter.message("zero size volume..");
     return result;
   }
-  disk.baseOffset = volume.startSector * kSectorSize;
+  // The volume's own reader: the disk may be shared with open volumes and other jobs.
+  VolumeSource source(disk);
+  source.baseOffset = volume.startSector * kSectorSize;
   // A range given by hand may reach past the disk; there is nothing to carve out there.
   const std::int64_t diskBytes = disk.sizeSectors() * kSectorSize;
   if (diskBytes > 0) {
-    const std::int64_t rest = std::max<std::int64_t>(diskBytes - disk.baseOffset, 0);
+    const std::int64_t rest = std::max<std::int64_t>(diskBytes - source.baseOffset, 0);
     // Sizes are whole MiB rounded down: a volume that reaches the disk's last MiB ends with it.
     bytes = bytes / 1048576 >= rest / 1048576 ? rest : bytes;
   }
 
   reporter.status("Processing.....");
-  if (!carver.carveVolume(disk, bytes, reporter, tree)) return result;
+  if (!carver.carveVolume(source, bytes, reporter, tree)) return result;
   reporter.status("Processing done");
   result.carved = true;
   if (request.outFolder.empty()) return result;
   std::vector<std::size_t> all(carver.foundFiles.size());
   for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
-  result.saved = saveFoundFiles(disk, carver, all, request.outFolder, reporter, carver.stopRequested);
+  result.saved = saveFoundFiles(source, carver, all, request.outFolder, reporter, *carver.job);
   return result;
 }
 

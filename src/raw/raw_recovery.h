@@ -27,7 +27,7 @@ struct SaveFindsResult {
 // nothing is overwritten; a find whose volume bytes cannot all be read is still written.
 SaveFindsResult saveFoundFiles(readWriteInterface& source, const myJpg& carver,
                                const std::vector<std::size_t>& which, const std::string& outDir,
-                               Reporter& reporter, const std::atomic<bool>& stop);
+                               Reporter& reporter, JobControl& job);
 
 struct RawRecoveryRequest {
   std::string defaultFile;                  // the file beside the program; empty: not loaded

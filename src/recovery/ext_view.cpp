@@ -90,9 +90,10 @@ class ExtVolume : public ParsedVolume {
 }  // namespace
 
 std::unique_ptr<ParsedVolume> parseExtVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                             const ParseOptions&, Reporter& reporter, TreeSink* tree,
+                                             const ParseOptions& options, Reporter& reporter, TreeSink* tree,
                                              std::string& error) {
   auto v = std::make_unique<ExtVolume>(disk, record, reporter, tree);
+  v->parser.setJob(options.job);
   if (!v->parser.parse(error)) return nullptr;
   return v;
 }

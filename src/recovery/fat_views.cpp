@@ -176,6 +176,7 @@ template <class Volume, class Parser>
 void attach(Volume&, Parser& p, readWriteInterface& disk, const VolumeRecord& record, const ParseOptions& options,
             Reporter& reporter, TreeSink* tree) {
   p.setReporter(&reporter);
+  p.setJob(options.job);
   p.attachSource(disk, record.startSector, tree);
   p.setVolumeSize(recordBytes(disk, record));
   p.setFormatted(options.formatted);
@@ -268,6 +269,7 @@ std::unique_ptr<ParsedVolume> advancedFat(std::unique_ptr<Volume> v, readWriteIn
                                           Reporter& reporter, TreeSink* tree, std::string_view treeStatus,
                                           std::string& error) {
   auto& p = v->parser;
+  p.setJob(options.job);
   StatusOnly quiet(reporter);
   Worker worker(p);
   // One more candidate than the one chosen: FAT16 measures a FAT copy by the next one.
@@ -297,6 +299,7 @@ std::unique_ptr<ParsedVolume> advancedExfat(readWriteInterface& disk, const Volu
                                             TreeSink* tree, std::string& error) {
   auto v = std::make_unique<ExfatVolume>();
   Fat64Class& p = v->parser;
+  p.setJob(options.job);
   StatusOnly quiet(reporter);
   Fat64CandidateWorker worker(p);
   const FatCandidateResults& found =

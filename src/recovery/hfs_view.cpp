@@ -97,6 +97,7 @@ std::unique_ptr<ParsedVolume> parseHfsVolume(readWriteInterface& disk, const Vol
                                              const ParseOptions& options, Reporter& reporter,
                                              TreeSink* tree, std::string& error) {
   auto v = std::make_unique<HfsVolume>(disk, record, reporter, tree);
+  v->parser.setJob(options.job);
   if (!v->parser.parse(options.mode != RecoveryMode::Standard, error)) return nullptr;
   return v;
 }

@@ -16,7 +16,7 @@ struct Search {
   const EntryView& view;
   const std::regex& expression;
   Reporter& reporter;
-  std::atomic<bool>& stop;
+  JobControl& job;
   std::vector<SearchRow>& rows;
   std::set<EntryId> seen;
 
@@ -38,8 +38,8 @@ struct Search {
   void walk(EntryId folder, const std::string& path) {
     if (!seen.insert(folder).second) return;
     for (EntryId child : view.children(folder)) {
-      if (stop) return;
-      reporter.progressPosition(static_cast<std::int64_t>(rows.size()));
+      if (job.shouldStop()) return;
+      job.setDone(static_cast<std::int64_t>(rows.size()));
       if (view.isFolderForSaving(child)) {
         if (!view.descendWhenSaving(child)) continue;
         std::string name = view.name(child);
@@ -56,7 +56,7 @@ struct Search {
 }  // namespace
 
 SearchEnd searchNames(const EntryView& view, const std::string& pattern, Reporter& reporter,
-                      std::atomic<bool>& stop, std::vector<SearchRow>& rows) {
+                      JobControl& job, std::vector<SearchRow>& rows) {
   rows.clear();
   auto finished = [&] {
     reporter.message("Searching Finished");
@@ -70,17 +70,16 @@ SearchEnd searchNames(const EntryView& view, const std::string& pattern, Reporte
   } catch (const std::regex_error&) {
   }
   const EntryId root = view.root();
-  Search search{view, expression ? *expression : std::regex(), reporter, stop, rows, {}};
+  Search search{view, expression ? *expression : std::regex(), reporter, job, rows, {}};
   for (EntryId item : view.children(root)) {
+    if (job.shouldStop()) break;
     const std::string name = view.name(item);
     if (view.hasChildren(item)) {
       // A first-level folder: a pattern that is not an expression finds nothing in it.
       if (!expression || !view.isFolderForSaving(item) || !view.descendWhenSaving(item)) continue;
       const std::int64_t count = countFiles(view, item);
-      reporter.progressRange(0, count);
+      job.beginPhase(0, count);
       search.walk(item, "/" + name);
-      reporter.progressPosition(count);
-      stop = false;
     } else {
       // Without children the item is taken as a file, whatever it is.
       if (!expression) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/job.h"
 #include "platform/reporter.h"
 #include "recovery/entry_view.h"
 
@@ -24,8 +25,8 @@ enum class SearchEnd {
 };
 
 // Rows are appended in walk order (depth first, children in link order). A stop request
-// ends the walk of the current first-level folder only, and is then cleared.
+// ends the search; the rows found so far are kept.
 SearchEnd searchNames(const EntryView& view, const std::string& pattern, Reporter& reporter,
-                      std::atomic<bool>& stop, std::vector<SearchRow>& rows);
+                      JobControl& job, std::vector<SearchRow>& rows);
 
 }  // namespace quarnel

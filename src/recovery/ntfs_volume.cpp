@@ -31,6 +31,7 @@ std::unique_ptr<ParsedVolume> parseNtfsVolume(readWriteInterface& disk, const Vo
                                               const ParseOptions& options, Reporter& reporter,
                                               TreeSink* tree, std::string& error) {
   auto volume = std::make_unique<NtfsVolume>(disk, record, reporter, tree);
+  volume->fs.setJob(options.job);
   const NtfsMode mode = modeOf(options.mode);
   NtfsAdvancedChoice choice;
   if (mode == NtfsMode::Advanced) {

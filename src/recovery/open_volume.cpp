@@ -4,26 +4,51 @@
 #include "recovery/fat_views.h"
 #include "recovery/hfs_view.h"
 #include "recovery/ntfs_volume.h"
+#include "storage/volume_source.h"
 
 namespace quarnel {
+namespace {
 
-std::unique_ptr<ParsedVolume> parseVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                          const ParseOptions& options, Reporter& reporter,
-                                          TreeSink* tree, std::string& error) {
+// A parsed volume with the reader it owns; the parse goes first when it ends.
+class SourcedVolume : public ParsedVolume {
+ public:
+  explicit SourcedVolume(readWriteInterface& disk) : source(disk) {}
+  EntryView& view() override { return inner->view(); }
+
+  VolumeSource source;
+  std::unique_ptr<ParsedVolume> inner;
+};
+
+std::unique_ptr<ParsedVolume> parseOn(readWriteInterface& source, const VolumeRecord& record,
+                                      const ParseOptions& options, Reporter& reporter, TreeSink* tree,
+                                      std::string& error) {
   const std::string kind = record.fileSystem.substr(0, 3);
-  if (kind == "NTF") return parseNtfsVolume(disk, record, options, reporter, tree, error);
-  if (kind == "ext") return parseExtVolume(disk, record, options, reporter, tree, error);
-  if (kind == "HFS") return parseHfsVolume(disk, record, options, reporter, tree, error);
-  if (isFatFileSystem(record.fileSystem)) return parseFatVolume(disk, record, options, reporter, tree, error);
+  if (kind == "NTF") return parseNtfsVolume(source, record, options, reporter, tree, error);
+  if (kind == "ext") return parseExtVolume(source, record, options, reporter, tree, error);
+  if (kind == "HFS") return parseHfsVolume(source, record, options, reporter, tree, error);
+  if (isFatFileSystem(record.fileSystem)) return parseFatVolume(source, record, options, reporter, tree, error);
   error = "no parser reads volumes of type " + record.fileSystem + " (carve them instead)";
   return nullptr;
 }
 
+}  // namespace
+
+std::unique_ptr<ParsedVolume> parseVolume(readWriteInterface& disk, const VolumeRecord& record,
+                                          const ParseOptions& options, Reporter& reporter,
+                                          TreeSink* tree, std::string& error) {
+  // Each volume reads through its own source, so volumes of one disk never aim each other.
+  auto volume = std::make_unique<SourcedVolume>(disk);
+  volume->inner = parseOn(volume->source, record, options, reporter, tree, error);
+  if (!volume->inner) return nullptr;
+  return volume;
+}
+
 bool listCandidates(readWriteInterface& disk, const VolumeRecord& record, int maximum, Reporter& reporter,
                     CandidateList& out, std::string& error) {
+  VolumeSource source(disk);
   if (record.fileSystem.substr(0, 3) == "NTF")
-    return listNtfsCandidates(disk, record, maximum, reporter, out, error);
-  if (isFatFileSystem(record.fileSystem)) return listFatCandidates(disk, record, maximum, reporter, out, error);
+    return listNtfsCandidates(source, record, maximum, reporter, out, error);
+  if (isFatFileSystem(record.fileSystem)) return listFatCandidates(source, record, maximum, reporter, out, error);
   error = "volumes of type " + record.fileSystem + " have no candidate search";
   return false;
 }

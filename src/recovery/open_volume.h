@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/job.h"
 #include "platform/reporter.h"
 #include "platform/tree_sink.h"
 #include "recovery/entry_view.h"
@@ -24,6 +25,8 @@ struct ParseOptions {
   std::int64_t clusterSectors = 0;
   int heap = 0;            // exFAT's advanced mode: the cluster-heap candidate picked
   bool formatted = false;  // the formatted-drive flag of the FAT family
+  // The job that drives the parse (stop, pause, progress); none: it runs to its end.
+  JobControl* job = nullptr;
 };
 
 // A parsed volume; the view stays valid as long as the object lives.

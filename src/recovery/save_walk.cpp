@@ -22,11 +22,11 @@ std::int64_t countIn(const EntryView& view, EntryId folder, std::set<EntryId>& s
 }
 
 void walk(EntryView& view, EntryId folder, const std::string& dir, Reporter& reporter,
-          const std::atomic<bool>& stop, SaveResult& result, std::set<EntryId>& seen) {
+          JobControl& job, SaveResult& result, std::set<EntryId>& seen) {
   if (!seen.insert(folder).second) return;  // a folder linked twice is saved once
   for (EntryId child : view.children(folder)) {
-    if (stop) return;
-    reporter.progressPosition(result.files);
+    if (job.shouldStop()) return;
+    job.setDone(result.files);
     if (view.isFolderForSaving(child)) {
       if (!view.descendWhenSaving(child)) continue;
       std::string name = view.savedName(child);
@@ -39,7 +39,7 @@ void walk(EntryView& view, EntryId folder, const std::string& dir, Reporter& rep
           continue;
         }
       }
-      walk(view, child, sub, reporter, stop, result, seen);
+      walk(view, child, sub, reporter, job, result, seen);
     } else if (view.isFileForSaving(child)) {
       ++result.files;
       reporter.status("saving File  " + dir + "/" + safeComponent(view.savedName(child)));
@@ -67,28 +67,16 @@ std::int64_t countFiles(const EntryView& view, EntryId folder) {
   return countIn(view, folder, seen);
 }
 
-void saveFolderContents(EntryView& view, EntryId folder, const std::string& outDir,
-                        Reporter& reporter, const std::atomic<bool>& stop, SaveResult& result) {
+JobResult saveFolderContents(EntryView& view, EntryId folder, const std::string& outDir,
+                             Reporter& reporter, JobControl& job, SaveResult& result) {
   std::set<EntryId> seen;
-  walk(view, folder, outDir, reporter, stop, result, seen);
-}
-
-bool saveSelectedFolder(EntryView& view, EntryId folder, const std::string& outDir,
-                        Reporter& reporter, const std::atomic<bool>& stop, SaveResult& result) {
-  if (outDir.empty()) {
-    reporter.message("select output folder");
-    return false;
-  }
-  if (folder == kNoEntry || !view.isFolderForSaving(folder)) return false;
-  const std::int64_t n = countFiles(view, folder);
-  reporter.progressRange(0, n);
-  if (!reporter.ask("number of files found inside this folder = " + std::to_string(n) +
-                    " .do u want to continue dumping these files..?"))
-    return false;
-  saveFolderContents(view, folder, outDir, reporter, stop, result);
-  reporter.progressPosition(n);
-  reporter.message("work done");
-  return true;
+  walk(view, folder, outDir, reporter, job, result, seen);
+  job.setDone(result.files);
+  if (job.stopRequested()) return JobResult::stopped();
+  if (!result.failures.empty())
+    return JobResult::ioError(std::to_string(result.failures.size()) + " of " + std::to_string(result.files) +
+                              " files could not be saved in full");
+  return JobResult::done();
 }
 
 std::string makeFolder(const std::string& dir, const std::string& name, std::string& error) {

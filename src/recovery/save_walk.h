@@ -2,11 +2,11 @@
 // the depth-first walk in link order, and the one-file quick dump.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/job.h"
 #include "platform/reporter.h"
 #include "recovery/entry_view.h"
 
@@ -23,15 +23,11 @@ struct SaveResult {
 };
 
 // Writes the contents of folder (not the folder itself) into outDir, depth first in link
-// order, until stop is set. Names are made safe and nothing is overwritten.
-void saveFolderContents(EntryView& view, EntryId folder, const std::string& outDir,
-                        Reporter& reporter, const std::atomic<bool>& stop, SaveResult& result);
-
-// The Save command: refuses an empty output folder with "select output folder", counts,
-// asks "number of files found inside this folder = N .do u want ...", saves, "work done".
-// False when nothing was saved because of the refusal or the answer.
-bool saveSelectedFolder(EntryView& view, EntryId folder, const std::string& outDir,
-                        Reporter& reporter, const std::atomic<bool>& stop, SaveResult& result);
+// order, until the job is stopped. Names are made safe and nothing is overwritten. Progress
+// is the count of files handled (of the total the caller set from countFiles). The caller
+// counts and asks before it calls: nothing in here waits for a person.
+JobResult saveFolderContents(EntryView& view, EntryId folder, const std::string& outDir,
+                             Reporter& reporter, JobControl& job, SaveResult& result);
 
 // The folder a saved folder's contents go into: dir/name made safe; an existing folder of
 // that name is used again, a file of that name gets a numbered folder beside it.

@@ -9,11 +9,18 @@ constexpr std::int64_t kChunkSectors = 8192;  // 4 MiB
 }
 
 ExportResult exportSectors(readWriteInterface& source, std::int64_t firstSector,
-                           std::int64_t count, OutputFile& out, Reporter& reporter) {
+                           std::int64_t count, OutputFile& out, Reporter& reporter,
+                           JobControl* job) {
   ExportResult result;
   std::vector<std::byte> buf(static_cast<std::size_t>(std::min(count, kChunkSectors) * kSectorSize));
   reporter.progressRange(0, count);
   for (std::int64_t done = 0; done < count;) {
+    if (job && job->shouldStop()) {
+      result.stopped = true;
+      result.error = "stopped";
+      out.close();
+      return result;
+    }
     std::int64_t n = std::min(kChunkSectors, count - done);
     MutableByteSpan chunk(buf.data(), static_cast<std::size_t>(n * kSectorSize));
     if (!source.readAt((firstSector + done) * kSectorSize, chunk)) {

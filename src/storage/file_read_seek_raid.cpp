@@ -181,7 +181,6 @@ bool FileReadSeekRaid::open(const std::string&) {
   diskSectors_ = perMember * data;
   currentDiskSectors = diskSectors_;
   currentMember = members.front().get();
-  staging_.assign(members.size(), {});
   opened_ = true;
   lastError_.clear();
   return true;
@@ -243,15 +242,22 @@ bool FileReadSeekRaid::readSectors(std::int64_t firstSector, std::int64_t count,
 // straight into the output where it holds requested data and into staging elsewhere
 // (parity, rows needed only for a rebuild); missing units are then XORed together from
 // wherever the other members' sectors landed.
+FileReadSeekRaid::BatchScratch& FileReadSeekRaid::scratch() {
+  static thread_local BatchScratch s;
+  return s;
+}
+
 bool FileReadSeekRaid::readBatch(std::int64_t firstSector, std::int64_t count, std::byte* out) {
   const RaidGeometry g = geometry();
   const std::size_t n = members.size();
-  pieces_.clear();
-  lo_.assign(n, std::numeric_limits<std::int64_t>::max());
-  hi_.assign(n, -1);
+  BatchScratch& s = scratch();
+  if (s.staging.size() < n) s.staging.resize(n);
+  s.pieces.clear();
+  s.lo.assign(n, std::numeric_limits<std::int64_t>::max());
+  s.hi.assign(n, -1);
   auto extend = [&](std::size_t m, std::int64_t from, std::int64_t to) {
-    lo_[m] = std::min(lo_[m], from);
-    hi_[m] = std::max(hi_[m], to);
+    s.lo[m] = std::min(s.lo[m], from);
+    s.hi[m] = std::max(s.hi[m], to);
   };
   bool anyPresent = false;
   for (const auto& m : members) anyPresent = anyPresent || !m->isMissing();
@@ -260,7 +266,7 @@ bool FileReadSeekRaid::readBatch(std::int64_t firstSector, std::int64_t count, s
     SectorLocation loc = mapSector(g, v);
     std::int64_t within = v % g.stripeSectors;
     std::int64_t len = std::min(g.stripeSectors - within, firstSector + count - v);
-    pieces_.push_back({loc.member, loc.memberSector, len, v - firstSector});
+    s.pieces.push_back({loc.member, loc.memberSector, len, v - firstSector});
     auto m = static_cast<std::size_t>(loc.member);
     if (!members[m]->isMissing()) {
       extend(m, loc.memberSector, loc.memberSector + len);
@@ -273,43 +279,43 @@ bool FileReadSeekRaid::readBatch(std::int64_t firstSector, std::int64_t count, s
 
   // Per member, its pieces come in rising member-sector order: fill the gaps from staging.
   bool ok = true;
-  segments_.assign(n, {});
+  s.segments.assign(n, {});
   for (std::size_t p = 0; p < n; ++p) {
-    if (hi_[p] < 0) continue;
-    auto& stage = staging_[p];
-    stage.resize(static_cast<std::size_t>((hi_[p] - lo_[p]) * kSectorSize));
-    auto& segs = segments_[p];
-    std::int64_t cursor = lo_[p];
+    if (s.hi[p] < 0) continue;
+    auto& stage = s.staging[p];
+    stage.resize(static_cast<std::size_t>((s.hi[p] - s.lo[p]) * kSectorSize));
+    auto& segs = s.segments[p];
+    std::int64_t cursor = s.lo[p];
     auto gapTo = [&](std::int64_t to) {
       if (to > cursor)
-        segs.push_back({cursor, to - cursor, stage.data() + (cursor - lo_[p]) * kSectorSize});
+        segs.push_back({cursor, to - cursor, stage.data() + (cursor - s.lo[p]) * kSectorSize});
       cursor = std::max(cursor, to);
     };
-    for (const Piece& piece : pieces_) {
+    for (const Piece& piece : s.pieces) {
       if (static_cast<std::size_t>(piece.member) != p) continue;
       gapTo(piece.memberSector);
       segs.push_back({piece.memberSector, piece.sectors, out + piece.outSector * kSectorSize});
       cursor = piece.memberSector + piece.sectors;
     }
-    gapTo(hi_[p]);
-    parts_.clear();
+    gapTo(s.hi[p]);
+    s.parts.clear();
     for (const Segment& seg : segs)
-      parts_.emplace_back(seg.data, static_cast<std::size_t>(seg.sectors * kSectorSize));
-    if (!members[p]->readAt((memberOffsets[p] + lo_[p]) * kSectorSize, parts_)) {
+      s.parts.emplace_back(seg.data, static_cast<std::size_t>(seg.sectors * kSectorSize));
+    if (!members[p]->readAt((memberOffsets[p] + s.lo[p]) * kSectorSize, s.parts)) {
       lastError_ = "member " + std::to_string(p) + " (" + memberNames[p] +
                    "): " + members[p]->lastError();
       ok = false;
     }
   }
 
-  for (const Piece& piece : pieces_) {
+  for (const Piece& piece : s.pieces) {
     if (!members[static_cast<std::size_t>(piece.member)]->isMissing()) continue;
     std::byte* dst = out + piece.outSector * kSectorSize;
     std::memset(dst, 0, static_cast<std::size_t>(piece.sectors * kSectorSize));
     const std::int64_t from = piece.memberSector, to = from + piece.sectors;
     for (std::size_t p = 0; p < n; ++p) {
       if (members[p]->isMissing()) continue;
-      for (const Segment& seg : segments_[p]) {
+      for (const Segment& seg : s.segments[p]) {
         std::int64_t a = std::max(from, seg.memberSector);
         std::int64_t b = std::min(to, seg.memberSector + seg.sectors);
         if (a >= b) continue;

@@ -71,13 +71,16 @@ class FileReadSeekRaid : public readWriteInterface {
     std::int64_t sectors;
     std::byte* data;
   };
-  // Scratch of the batch reader, kept across reads: staging for member sectors that are not
-  // output themselves (parity, rows read only to rebuild a missing member).
-  std::vector<std::vector<std::byte>> staging_;
-  std::vector<std::vector<Segment>> segments_;
-  std::vector<Piece> pieces_;
-  std::vector<MutableByteSpan> parts_;
-  std::vector<std::int64_t> lo_, hi_;
+  // Scratch of the batch reader: one per reading thread, kept across its reads, so that any
+  // number of threads may read the disk at once.
+  struct BatchScratch {
+    std::vector<std::vector<std::byte>> staging;  // member sectors that are not output themselves
+    std::vector<std::vector<Segment>> segments;
+    std::vector<Piece> pieces;
+    std::vector<MutableByteSpan> parts;
+    std::vector<std::int64_t> lo, hi;
+  };
+  static BatchScratch& scratch();
 };
 
 }  // namespace quarnel

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "platform/error_text.h"
 #include "platform/reporter.h"
 
 namespace quarnel {
@@ -43,7 +44,7 @@ class readWriteInterface {
 
   bool isMissing() const { return handle == kMissingHandle; }
   // Why the last open or read failed, naming the file; empty when nothing failed.
-  const std::string& lastError() const { return lastError_; }
+  std::string lastError() const { return lastError_.get(); }
   // Where message boxes go (the information icon, the caption "Quarnel v1.0").
   void setReporter(Reporter* r) { reporter_ = r ? r : &silentReporter(); }
   Reporter& reporter() const { return *reporter_; }
@@ -60,7 +61,7 @@ class readWriteInterface {
   // Resolves a seek request into an absolute source offset (baseOffset applied), or -1.
   std::int64_t resolveSeek(std::int64_t offset, int moveMethod) const;
 
-  std::string lastError_;
+  ErrorText lastError_;
   Reporter* reporter_ = &silentReporter();
 };
 

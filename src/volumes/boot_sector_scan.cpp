@@ -96,7 +96,7 @@ class Scan {
 };
 
 bool Scan::stopSeen() {
-  if (!partition_.stopRequested.load()) return false;
+  if (!partition_.job->shouldStop()) return false;
   reporter_.status("Scanned Partitions");
   return true;
 }
@@ -135,7 +135,6 @@ bool Scan::examineBlock(std::int64_t firstSector, ByteSpan block, std::int64_t& 
 
 void Scan::run() {
   reporter_.filterEntriesEnabled(false);
-  partition_.stopRequested = 0;
   reporter_.status("Scanning partition.....");
   std::int64_t blockSector = std::max<std::int64_t>(partition_.scanStartSector, 0);
   std::optional<std::int64_t> endSector;

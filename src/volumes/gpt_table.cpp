@@ -153,7 +153,7 @@ std::int32_t walkGpt(readWriteInterface& source, Partition& partition, ByteSpan 
       r.volumeIndex = std::to_string(index++);
       appendRecord(partition, r);
     }
-    if (m.kind != VolumeKind::None && partition.stopRequested.load()) return 0;
+    if (m.kind != VolumeKind::None && partition.job->shouldStop()) return 0;
   }
   return 0;
 }

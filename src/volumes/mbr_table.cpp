@@ -91,7 +91,6 @@ std::string ebrEntryName(std::int64_t ebr, std::size_t i) {
 }
 
 std::int32_t Walk::chain(std::int64_t base) {
-  source.baseOffset = 0;
   std::set<std::int64_t> visited;
   std::int64_t current = base;
   std::int64_t linkOffset = 0;  // where the current EBR lies, counted from the base

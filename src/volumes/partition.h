@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/job.h"
 #include "platform/reporter.h"
 #include "storage/read_write_interface.h"
 #include "volumes/volume_record.h"
@@ -25,7 +26,9 @@ class VolumeReporter : public Reporter {
 struct Partition {
   std::vector<VolumeRecord>* volumeList = nullptr;  // where records are appended
   VolumeReporter* reporter = nullptr;               // status line, progress, messages
-  std::atomic<std::uint8_t> stopRequested{0};
+  // The job that drives the walk or scan: a stop ends it with the records found so far.
+  JobControl* job = &ownJob;
+  UnstoppableJob ownJob;
   std::uint8_t gptMode = 0;
   std::uint8_t skipVolumeSize = 0;
   std::int64_t scanStartSector = 0;

@@ -295,7 +295,7 @@ TEST(CarveRun, StopAndNothingToMatch) {
     v.put(0, kJpgStart);
     Carved c;
     c.carver.addRecords({rawtest::recordOf(jpg())});
-    c.carver.stopRequested = true;
+    c.carver.job->requestStop();
     EXPECT_TRUE(c.carver.carveVolume(v, 2 * kMiB, c.reporter, c.tree));
     EXPECT_TRUE(v.reads.empty());
     EXPECT_TRUE(c.carver.foundFiles.empty());

@@ -213,9 +213,9 @@ TEST(ExtViews, SavingRootWritesTheTreeWithTimes) {
   ASSERT_TRUE(o);
   EntryView& v = o->volume->view();
   test::ScratchDir out;
-  std::atomic<bool> stop{false};
+  JobControl job;
   SaveResult result;
-  ASSERT_TRUE(saveSelectedFolder(v, v.root(), out.path().string(), silentReporter(), stop, result));
+  ASSERT_TRUE(saveFolderContents(v, v.root(), out.path().string(), silentReporter(), job, result).ok());
   EXPECT_TRUE(result.failures.empty()) << result.failures.front();
   std::size_t files = 0;
   for (const Truth& t : readTruth("ext/ext2.tsv")) {

@@ -34,7 +34,7 @@ class NameSearch : public ::testing::Test {
   }
   test::MemoryView v_;
   Recorder r_;
-  std::atomic<bool> stop_{false};
+  JobControl stop_;
 };
 
 TEST_F(NameSearch, PatternsMatchAnywhereCaseSensitively) {

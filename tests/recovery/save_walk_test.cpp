@@ -1,5 +1,7 @@
 #include "recovery/save_walk.h"
 
+#include "app/save_flow.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -15,12 +17,10 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Recorder : Reporter {
-  std::vector<std::string> statuses, messages, details, questions;
-  bool answer = true;
+  std::vector<std::string> statuses, messages, details;
   void status(std::string_view t) override { statuses.emplace_back(t); }
   void message(std::string_view t) override { messages.emplace_back(t); }
   void detail(std::string_view t) override { details.emplace_back(t); }
-  bool ask(std::string_view q) override { questions.emplace_back(q); return answer; }
 };
 
 std::set<std::string> treeOf(const fs::path& dir) {
@@ -47,11 +47,12 @@ TEST(SaveWalk, SelectedFolderContentsWithTimesAndNothingOverwritten) {
   fs::create_directories(out.path() / "B");
   test::writeFile(out.file("B/c.txt"), {'o', 'l', 'd'});
   Recorder r;
-  std::atomic<bool> stop{false};
+  JobControl job;
   SaveResult result;
-  ASSERT_TRUE(saveSelectedFolder(v, a, out.path().string(), r, stop, result));
-  EXPECT_EQ(r.questions, (std::vector<std::string>{
-      "number of files found inside this folder = 5 .do u want to continue dumping these files..?"}));
+  const app::SaveQuestion q = app::prepareSave(v, a, out.path().string());
+  ASSERT_FALSE(q.refused);
+  EXPECT_EQ(q.question, "number of files found inside this folder = 5 .do u want to continue dumping these files..?");
+  EXPECT_TRUE(app::runSave(v, a, out.path().string(), r, job, result).ok());
   EXPECT_EQ(r.messages, (std::vector<std::string>{"work done"}));
   EXPECT_EQ(result.files, 5);
   EXPECT_EQ(result.written, 4);  // $BadClus is counted, shown, not written
@@ -69,25 +70,28 @@ TEST(SaveWalk, SelectedFolderContentsWithTimesAndNothingOverwritten) {
   EXPECT_NE(std::find(r.details.begin(), r.details.end(), "File size: 0 kb"), r.details.end());
 }
 
-TEST(SaveWalk, RefusalsAndAnswers) {
+TEST(SaveWalk, RefusalsAndStops) {
   test::MemoryView v;
   EntryId a = v.add(0, "A", true);
   EntryId f = v.add(a, "f.txt", false, "x");
-  Recorder r;
-  std::atomic<bool> stop{false};
-  SaveResult result;
-  EXPECT_FALSE(saveSelectedFolder(v, a, "", r, stop, result));
-  EXPECT_EQ(r.messages, (std::vector<std::string>{"select output folder"}));
+  const app::SaveQuestion blank = app::prepareSave(v, a, "");
+  EXPECT_TRUE(blank.refused);
+  EXPECT_EQ(blank.refusal, "select output folder");
   test::ScratchDir out;
-  EXPECT_FALSE(saveSelectedFolder(v, f, out.path().string(), r, stop, result));  // a file: nothing
-  r.answer = false;
-  EXPECT_FALSE(saveSelectedFolder(v, a, out.path().string(), r, stop, result));
-  EXPECT_TRUE(fs::is_empty(out.path()));
-  r.answer = true;
-  stop = true;  // left over from a stopped parse: asks, writes nothing, still "work done"
-  EXPECT_TRUE(saveSelectedFolder(v, a, out.path().string(), r, stop, result));
+  const app::SaveQuestion file = app::prepareSave(v, f, out.path().string());  // a file: nothing
+  EXPECT_TRUE(file.refused);
+  EXPECT_TRUE(file.refusal.empty());
+  // A job stopped before it starts writes nothing and says so; the next job is fresh.
+  Recorder r;
+  SaveResult result;
+  JobControl stopped;
+  stopped.requestStop();
+  EXPECT_EQ(app::runSave(v, a, out.path().string(), r, stopped, result).status, JobStatus::Stopped);
   EXPECT_TRUE(fs::is_empty(out.path()));
   EXPECT_EQ(r.messages.back(), "work done");
+  JobControl fresh;
+  EXPECT_TRUE(app::runSave(v, a, out.path().string(), r, fresh, result).ok());
+  EXPECT_EQ(treeOf(out.path()), (std::set<std::string>{"f.txt"}));
 }
 
 TEST(SaveWalk, LoopsAndUnreadableFilesEndWell) {
@@ -99,9 +103,9 @@ TEST(SaveWalk, LoopsAndUnreadableFilesEndWell) {
   EXPECT_EQ(countFiles(v, a), 1);
   test::ScratchDir out;
   Recorder r;
-  std::atomic<bool> stop{false};
+  JobControl job;
   SaveResult result;
-  saveFolderContents(v, 0, out.path().string(), r, stop, result);
+  EXPECT_EQ(saveFolderContents(v, 0, out.path().string(), r, job, result).status, JobStatus::IoError);
   EXPECT_EQ(result.files, 1);
   EXPECT_EQ(result.written, 0);
   ASSERT_EQ(result.failures.size(), 1u);

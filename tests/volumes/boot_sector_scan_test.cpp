@@ -32,7 +32,7 @@ void scan(readWriteInterface& source, Scanned& out, Settings s = {}) {
   p.skipVolumeSize = s.skip ? 1 : 0;
   p.scanStartSector = s.from;
   p.scanEndSector = s.to;
-  if (s.stopAtFirstFound) out.reporter.onFound = [&p](const VolumeRecord&) { p.stopRequested = 1; };
+  if (s.stopAtFirstFound) out.reporter.onFound = [&p](const VolumeRecord&) { p.job->requestStop(); };
   scanForBootSectors(p, source);
 }
 
@@ -158,7 +158,9 @@ TEST(ScanBootSectors, StopKeepsWhatWasFound) {
   EXPECT_EQ(s.reporter.statuses.back(), "Scanned Partitions");
 }
 
-TEST(ScanBootSectors, StaleStopRequestIsCleared) {
+// The request belongs to the caller's job: the scan never clears it, so a job stopped
+// before the scan finds nothing, and each new scan starts with a job of its own.
+TEST(ScanBootSectors, StopRequestIsNeverCleared) {
   SyntheticDisk disk(4096);
   disk.put(100, test::fat16BootSector(4096));
   test::ScratchDir dir;
@@ -166,8 +168,15 @@ TEST(ScanBootSectors, StaleStopRequestIsCleared) {
   std::vector<VolumeRecord> records;
   Partition p;
   p.volumeList = &records;
-  p.stopRequested = 1;
-  scanForBootSectors(p, src);  // no reporter: nothing is said, records still come
+  JobControl stopped;
+  stopped.requestStop();
+  p.job = &stopped;
+  scanForBootSectors(p, src);  // no reporter: nothing is said
+  EXPECT_TRUE(records.empty());
+  EXPECT_TRUE(stopped.stopRequested());
+  Partition again;
+  again.volumeList = &records;
+  scanForBootSectors(again, src);
   EXPECT_EQ(rows(records), Rows{"0|FAT16|2  MB|100"});
 }
 

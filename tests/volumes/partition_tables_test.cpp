@@ -26,7 +26,7 @@ Walked walk(readWriteInterface& source, bool gpt = false, bool stop = false) {
   p.volumeList = &w.records;
   p.reporter = &w.reporter;
   p.gptMode = gpt ? 1 : 0;
-  p.stopRequested = stop ? 1 : 0;
+  if (stop) p.job->requestStop();
   w.rc = readPartitionTables(source, p);
   return w;
 }

@@ -54,7 +54,7 @@ ext2Class::ext2Class(readWriteInterface& source, const VolumeRecord& record, Rep
                      TreeSink* tree)
     : source_(source), record_(record), reporter_(reporter), tree_(tree) {}
 
-bool ext2Class::takeStop() { return stop_.exchange(false); }
+bool ext2Class::takeStop() { return job_->shouldStop(); }
 
 bool ext2Class::readVolume(std::uint64_t position, MutableByteSpan out) {
   if (position > volumeBytes_ || out.size() > volumeBytes_ - position) {
@@ -285,10 +285,12 @@ bool ext2Class::linkEntries() {
   long long k = 0;
   // Every chain holds only linked entries of the map, so each new child goes to the head
   // without walking it: children run from the highest key down.
+  // In memory and quick: it runs after a stop too, so what was found is linked.
   for (auto& [key, entry] : map_) {
-    if (stop_) break;
-    reporter_.status(printed("Maintaining Parent Child for record %lld of %lld....", k + 1, total));
-    reporter_.progressPosition(k + 2);
+    if (k % kStatusEvery == 0 || k + 1 == total) {
+      reporter_.status(printed("Maintaining Parent Child for record %lld of %lld....", k + 1, total));
+      reporter_.progressPosition(k + 2);
+    }
     ++k;
     if (entry.parent <= 0) continue;
     auto parent = map_.find(entry.parent);

@@ -14,6 +14,7 @@
 #include "fs/ext/ext_inode.h"
 #include "fs/ext/ext_superblock.h"
 #include "platform/byte_sink.h"
+#include "platform/job.h"
 #include "platform/reporter.h"
 #include "platform/tree_sink.h"
 #include "storage/read_write_interface.h"
@@ -67,7 +68,9 @@ class ext2Class {
   std::vector<std::string> entryTimeTexts(const ExtEntryRecord& record) const;
   std::string sizeText(const ExtEntryRecord& record) const;
 
-  void requestStop() { stop_ = true; }
+  // The job that drives the parse: its stop request ends the scans with what was found.
+  void setJob(JobControl* job) { job_ = job ? job : &ownJob_; }
+  void requestStop() { job_->requestStop(); }
   const ext::Superblock& superblock() const { return sb_; }
   std::uint64_t superblockPosition() const { return sbPosition_; }
   const std::map<ExtKey, ExtEntryRecord>& extEntryMap() const { return map_; }
@@ -92,7 +95,8 @@ class ext2Class {
   VolumeRecord record_;
   Reporter& reporter_;
   TreeSink* tree_;
-  std::atomic<bool> stop_{false};
+  UnstoppableJob ownJob_;
+  JobControl* job_ = &ownJob_;
 
   std::uint64_t volumeBytes_ = 0;
   ext::Superblock sb_;

@@ -16,14 +16,14 @@ constexpr std::size_t kSlot = 32;
 
 }  // namespace
 
-ExfatScanResult scanExfatSets(const VolumeReader& io, Reporter& reporter, std::atomic<bool>& stop) {
+ExfatScanResult scanExfatSets(const VolumeReader& io, Reporter& reporter, JobControl& job) {
   ExfatScanResult result;
   const std::uint64_t size = io.size();
   reporter.progressRange(0, 1000);
   std::vector<std::byte> chunk(kChunk + kLookahead);
   char text[64];
   for (std::uint64_t at = 0; at < size; at += kChunk) {
-    if (stop.exchange(false)) break;
+    if (job.shouldStop()) break;
     reporter.progressPosition(static_cast<std::int64_t>(static_cast<double>(at) / static_cast<double>(size) * 1000));
     io.read(at, chunk);
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - at));

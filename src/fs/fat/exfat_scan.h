@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fs/fat/fat_volume_io.h"
+#include "platform/job.h"
 #include "platform/reporter.h"
 
 namespace quarnel {
@@ -17,6 +18,6 @@ struct ExfatScanResult {
   std::optional<std::uint64_t> rootPosition;  // the first volume label entry
 };
 
-ExfatScanResult scanExfatSets(const VolumeReader& io, Reporter& reporter, std::atomic<bool>& stop);
+ExfatScanResult scanExfatSets(const VolumeReader& io, Reporter& reporter, JobControl& job);
 
 }  // namespace quarnel

@@ -78,8 +78,7 @@ void Fat16Class::setFatOffset(std::uint64_t position) {
 }
 
 void Fat16Class::scanForEntries() {
-  stop_ = false;
-  found_ = scanFatSlots(io_, FatScanRules::Fat16, geo_.clusterLimit, *reporter_, stop_).found;
+  found_ = scanFatSlots(io_, FatScanRules::Fat16, geo_.clusterLimit, *reporter_, *job_).found;
 }
 
 std::vector<FatEntryRecord>& Fat16Class::buildFromScan(std::uint64_t position) {
@@ -91,8 +90,7 @@ std::vector<std::uint64_t> Fat16Class::findFatCandidates(int limit) {
   SectorPatternSearch s;
   s.pattern = kFat16Pattern;
   s.limit = limit;
-  s.clearStop = true;
-  return searchSectorPattern(io_, s, *reporter_, stop_);
+  return searchSectorPattern(io_, s, *reporter_, *job_);
 }
 
 }  // namespace quarnel

@@ -69,8 +69,7 @@ void Fat32Class::setFatOffset(std::uint64_t position) {
 }
 
 void Fat32Class::scanForEntries() {
-  stop_ = false;
-  const FatScanResult r = scanFatSlots(io_, FatScanRules::Fat32, geo_.clusterLimit, *reporter_, stop_);
+  const FatScanResult r = scanFatSlots(io_, FatScanRules::Fat32, geo_.clusterLimit, *reporter_, *job_);
   found_ = r.found;
   if (!bootGeometry_ && r.dataOffsetSlot) geo_.dataOffset = *r.dataOffsetSlot;
 }
@@ -86,7 +85,7 @@ std::vector<std::uint64_t> Fat32Class::findFatCandidates(int limit) {
   s.fat32Masked = true;
   s.limit = limit;
   s.chunkStatus = true;
-  return searchSectorPattern(io_, s, *reporter_, stop_);
+  return searchSectorPattern(io_, s, *reporter_, *job_);
 }
 
 }  // namespace quarnel

@@ -127,8 +127,7 @@ void Fat64Class::setUserGeometry(int exponent) {
 }
 
 void Fat64Class::scanForEntries() {
-  stop_ = false;
-  ExfatScanResult r = scanExfatSets(io_, *reporter_, stop_);
+  ExfatScanResult r = scanExfatSets(io_, *reporter_, *job_);
   found_ = std::move(r.found);
   rootPosition_ = r.rootPosition;
 }
@@ -170,7 +169,7 @@ std::vector<std::uint64_t> Fat64Class::findFatCandidates(int limit) {
   SectorPatternSearch s;
   s.pattern = kExfatFatPattern;
   s.limit = limit;
-  return searchSectorPattern(io_, s, *reporter_, stop_);
+  return searchSectorPattern(io_, s, *reporter_, *job_);
 }
 
 std::vector<std::uint64_t> Fat64Class::findHeapCandidates(int limit) {
@@ -179,7 +178,7 @@ std::vector<std::uint64_t> Fat64Class::findHeapCandidates(int limit) {
   s.limit = limit;
   s.foundStatus = false;
   s.progress = false;
-  return searchSectorPattern(io_, s, *reporter_, stop_);
+  return searchSectorPattern(io_, s, *reporter_, *job_);
 }
 
 bool Fat64Class::writeContent(const ExFatEntryRecord& r, ByteSink& out) const {

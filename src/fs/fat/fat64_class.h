@@ -18,6 +18,7 @@
 #include "fs/fat/fat_table.h"
 #include "fs/fat/fat_volume_io.h"
 #include "platform/byte_sink.h"
+#include "platform/job.h"
 #include "platform/reporter.h"
 #include "platform/tree_sink.h"
 #include "storage/read_write_interface.h"
@@ -77,7 +78,10 @@ class Fat64Class {
 
   std::vector<ExFatEntryRecord>& entries() { return records_; }
   const std::vector<ExFatEntryRecord>& entries() const { return records_; }
-  void requestStop() { stop_ = true; }
+  // The job that drives the parse: its stop request ends the scans with what was found.
+  void setJob(JobControl* job) { job_ = job ? job : &ownJob_; }
+  void requestStop() { job_->requestStop(); }
+  JobControl& job() { return *job_; }
 
  private:
   void useTable(std::uint64_t offset, std::uint64_t size);
@@ -98,7 +102,8 @@ class Fat64Class {
   FatDirectoryBytes root_;
   std::vector<ExFatEntryRecord> records_;
   bool formatted_ = false;
-  std::atomic<bool> stop_{false};
+  UnstoppableJob ownJob_;
+  JobControl* job_ = &ownJob_;
 
   std::vector<std::uint64_t> found_;
   std::optional<std::uint64_t> rootPosition_;

@@ -22,7 +22,7 @@ bool matches(const SectorPatternSearch& search, ByteSpan at) {
 }  // namespace
 
 std::vector<std::uint64_t> searchSectorPattern(const VolumeReader& io, const SectorPatternSearch& search,
-                                               Reporter& reporter, std::atomic<bool>& stop) {
+                                               Reporter& reporter, JobControl& job) {
   std::vector<std::uint64_t> found;
   const auto limit = static_cast<std::size_t>(search.limit > 0 ? search.limit : kDefaultLimit);
   const std::uint64_t size = io.size();
@@ -47,7 +47,7 @@ std::vector<std::uint64_t> searchSectorPattern(const VolumeReader& io, const Sec
         reporter.status(text);
       }
     }
-    if (search.clearStop ? stop.exchange(false) : stop.load()) break;
+    if (job.shouldStop()) break;
   }
   if (search.progress) reporter.progressPosition(1000);
   return found;

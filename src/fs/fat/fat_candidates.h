@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fs/fat/fat_volume_io.h"
+#include "platform/job.h"
 #include "platform/reporter.h"
 
 namespace quarnel {
@@ -21,12 +22,11 @@ struct SectorPatternSearch {
   bool chunkStatus = false;   // "Parsing Disk Currently at position ..." per chunk
   bool foundStatus = true;    // "found fat entry  %d " per match
   bool progress = true;
-  bool clearStop = false;     // a stop that ends the search is cleared
 };
 
 // Positions (bytes from the volume's start) where the pattern opens a sector, in order.
 std::vector<std::uint64_t> searchSectorPattern(const VolumeReader& io, const SectorPatternSearch& search,
-                                               Reporter& reporter, std::atomic<bool>& stop);
+                                               Reporter& reporter, JobControl& job);
 
 // The patterns: FAT entries 0 and 1 as the formatters write them, and a heap's full
 // allocation bitmap.

@@ -19,6 +19,7 @@
 #include "fs/fat/fat_table.h"
 #include "fs/fat/fat_volume_io.h"
 #include "platform/byte_sink.h"
+#include "platform/job.h"
 #include "platform/reporter.h"
 #include "platform/tree_sink.h"
 #include "storage/read_write_interface.h"
@@ -66,8 +67,10 @@ class FatFamilyParser {
   std::vector<FatEntryRecord>& entries() { return records_; }
   const std::vector<FatEntryRecord>& entries() const { return records_; }
 
-  void requestStop() { stop_ = true; }
-  std::atomic<bool>& stopFlag() { return stop_; }
+  // The job that drives the parse: its stop request ends the scans with what was found.
+  void setJob(JobControl* job) { job_ = job ? job : &ownJob_; }
+  void requestStop() { job_->requestStop(); }
+  JobControl& job() { return *job_; }
 
  protected:
   FatFamilyParser() = default;
@@ -105,7 +108,8 @@ class FatFamilyParser {
   std::unique_ptr<FatTable> fat_ = std::make_unique<FatTable>();
   std::vector<FatEntryRecord> records_;
   bool formatted_ = false;
-  std::atomic<bool> stop_{false};
+  UnstoppableJob ownJob_;
+  JobControl* job_ = &ownJob_;
 
   std::vector<std::uint64_t> candidates_;
   std::vector<std::uint64_t> found_;

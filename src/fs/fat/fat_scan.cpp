@@ -118,7 +118,7 @@ FatSlotKind fat16SlotKind(ByteSpan s, std::uint64_t clusterCount) {
 }
 
 FatScanResult scanFatSlots(const VolumeReader& io, FatScanRules rules, std::uint64_t clusterCount,
-                           Reporter& reporter, std::atomic<bool>& stop) {
+                           Reporter& reporter, JobControl& job) {
   FatScanResult result;
   const std::uint64_t size = io.size();
   const std::int64_t scale = rules == FatScanRules::Fat32 ? 1000 : 100000;
@@ -127,7 +127,7 @@ FatScanResult scanFatSlots(const VolumeReader& io, FatScanRules rules, std::uint
   std::uint64_t count = 0;
   char text[96];
   for (std::uint64_t at = 0; at < size; at += kChunk) {
-    if (stop.exchange(false)) break;
+    if (job.shouldStop()) break;
     reporter.progressPosition(static_cast<std::int64_t>(static_cast<double>(at) / static_cast<double>(size) * scale));
     if (rules == FatScanRules::Fat16) {
       std::snprintf(text, sizeof text, "currently at sector %lld of %lld", static_cast<long long>(at / 512),

@@ -10,6 +10,7 @@
 
 #include "fs/fat/fat_volume_io.h"
 #include "platform/bytes.h"
+#include "platform/job.h"
 #include "platform/reporter.h"
 
 namespace quarnel {
@@ -30,6 +31,6 @@ struct FatScanResult {
 
 // Reads the whole volume; a stop request ends the scan early with what was found.
 FatScanResult scanFatSlots(const VolumeReader& io, FatScanRules rules, std::uint64_t clusterCount,
-                           Reporter& reporter, std::atomic<bool>& stop);
+                           Reporter& reporter, JobControl& job);
 
 }  // namespace quarnel

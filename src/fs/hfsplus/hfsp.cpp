@@ -35,7 +35,7 @@ std::uint64_t blocksIn(const std::vector<hfs::Extent>& extents) {
 HFSP::HFSP(readWriteInterface& source, const VolumeRecord& record, Reporter& reporter, TreeSink* tree)
     : source_(source), record_(record), reporter_(reporter), tree_(tree) {}
 
-bool HFSP::takeStop() { return stop_.exchange(false); }
+bool HFSP::takeStop() { return job_->shouldStop(); }
 
 bool HFSP::readVolume(std::uint64_t position, MutableByteSpan out) {
   if (volumeBytes_ && (position > volumeBytes_ || out.size() > volumeBytes_ - position)) {
@@ -102,7 +102,7 @@ bool HFSP::listNodes(Tree& tree, std::vector<hfs::HfsNodeInfo>& nodes, bool prog
   const std::uint64_t perChunk = std::max<std::uint64_t>(1, kReadChunk / tree.nodeSize);
   std::vector<std::byte> buf;
   for (std::uint64_t first = 0; first < tree.totalNodes; first += perChunk) {
-    if (takeStop()) return false;
+    if (takeStop()) break;  // the nodes read so far are kept
     if (progress) reporter_.progressPosition(static_cast<std::int64_t>(first));
     const std::uint64_t count = std::min(perChunk, tree.totalNodes - first);
     buf.assign(count * tree.nodeSize, std::byte{0});
@@ -284,10 +284,12 @@ bool HFSP::linkEntries() {
   }
   long long k = 0;
   std::map<std::uint32_t, std::uint64_t> chainLength;
+  // In memory and quick: it runs after a stop too, so what was found is linked.
   for (auto& [id, e] : map_) {
-    if (takeStop()) break;
-    reporter_.status(printed("Maintaining Parent Child for record %lld of %lld....", k + 1, total));
-    reporter_.progressPosition(k + 2);
+    if (k % kStatusEvery == 0 || k + 1 == total) {
+      reporter_.status(printed("Maintaining Parent Child for record %lld of %lld....", k + 1, total));
+      reporter_.progressPosition(k + 2);
+    }
     ++k;
     if (e.parent == 0 || e.parent == id) continue;
     auto p = map_.find(e.parent);
@@ -307,10 +309,10 @@ bool HFSP::fillTreeRoots() {
   long long position = 0;
   for (const auto& [id, e] : map_) {
     ++position;
-    if (stop_) break;
     if (e.parent != hfs::kRootFolderId || id == hfs::kRootFolderId) continue;
     const bool folder = e.type == hfs::kFolderRecord;
-    reporter_.status(printed(folder ? "found folder at Node %lld" : "found file at Node %lld", position));
+    if (topLevel_.size() % kStatusEvery == 0)
+      reporter_.status(printed(folder ? "found folder at Node %lld" : "found file at Node %lld", position));
     topLevel_.push_back(id);
     if (tree_) tree_->insertItem(volumeItem_, e.name, folder, false, id);
   }

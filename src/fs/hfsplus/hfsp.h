@@ -16,6 +16,7 @@
 #include "fs/hfsplus/hfs_leaf_scan.h"
 #include "fs/hfsplus/hfs_volume_header.h"
 #include "platform/byte_sink.h"
+#include "platform/job.h"
 #include "platform/reporter.h"
 #include "platform/tree_sink.h"
 #include "storage/read_write_interface.h"
@@ -67,7 +68,9 @@ class HFSP {
   std::vector<std::string> entryTimeTexts(const HfsEntryRecord& entry) const;
   std::string sizeText(const HfsEntryRecord& entry) const;
 
-  void requestStop() { stop_ = true; }
+  // The job that drives the parse: its stop request ends the scans with what was found.
+  void setJob(JobControl* job) { job_ = job ? job : &ownJob_; }
+  void requestStop() { job_->requestStop(); }
   const std::map<std::uint32_t, HfsEntryRecord>& hfsEntryMap() const { return map_; }
   const HfsEntryRecord* find(std::int64_t cnid) const;
   // The entries the tree shows under the volume item, in its order.
@@ -95,7 +98,8 @@ class HFSP {
   VolumeRecord record_;
   Reporter& reporter_;
   TreeSink* tree_;
-  std::atomic<bool> stop_{false};
+  UnstoppableJob ownJob_;
+  JobControl* job_ = &ownJob_;
 
   hfs::VolumeHeader header_;
   std::uint64_t volumeBytes_ = 0;

@@ -32,18 +32,18 @@ std::vector<MftRun> padded(const std::vector<MftRun>& runs, std::uint64_t padTo)
 }  // namespace
 
 ClusterStreamer::ClusterStreamer(readWriteInterface& source, std::uint64_t volumeStart, std::uint64_t clusterSize,
-                                 std::uint64_t readLimit, const std::atomic<bool>& stop)
+                                 std::uint64_t readLimit, JobControl& job)
     : source_(source),
       volumeStart_(volumeStart),
       clusterSize_(std::max<std::uint64_t>(clusterSize, 1)),
       limitClusters_(readLimit / clusterSize_ + (readLimit % clusterSize_ != 0)),
-      stop_(stop) {}
+      job_(job) {}
 
 bool ClusterStreamer::writeZeros(std::uint64_t bytes, ByteSink& out) {
   if (bytes == 0) return true;
   std::vector<std::byte> zeros(std::min(bytes, kBlockBytes), std::byte{0});
   while (bytes > 0) {
-    if (stop_) return false;
+    if (job_.shouldStop()) return false;
     const std::uint64_t n = std::min<std::uint64_t>(bytes, zeros.size());
     if (!out.write(ByteSpan(zeros).first(n))) return false;
     bytes -= n;
@@ -68,7 +68,7 @@ StreamOutcome ClusterStreamer::writeClusters(const std::vector<MftRun>& runs, st
   const std::uint64_t blockClusters = std::max<std::uint64_t>(kBlockBytes / clusterSize_, 1);
   for (const MftRun& run : padded(runs, padTo)) {
     if (remaining == 0) break;
-    if (stop_) return StreamOutcome::Failed;
+    if (job_.shouldStop()) return StreamOutcome::Failed;
     if (run.sparse) {
       const std::uint64_t n = std::min(mulSat(run.clusterCount, clusterSize_), remaining);
       if (!writeZeros(n, out)) return StreamOutcome::Failed;
@@ -79,7 +79,7 @@ StreamOutcome ClusterStreamer::writeClusters(const std::vector<MftRun>& runs, st
     const std::uint64_t end = addSat(start, run.clusterCount);
     const std::uint64_t reachableEnd = std::clamp(limitClusters_, start, end);
     for (std::uint64_t c = start; c < reachableEnd && remaining > 0; c += blockClusters) {
-      if (stop_) return StreamOutcome::Failed;
+      if (job_.shouldStop()) return StreamOutcome::Failed;
       const std::uint64_t n = std::min(blockClusters, reachableEnd - c);
       block_.resize(n * clusterSize_);
       if (!readClusters(c, n, block_)) partial = true;
@@ -110,7 +110,7 @@ StreamOutcome ClusterStreamer::writeUnits(const std::vector<MftRun>& runs, std::
   std::size_t run = 0;
   std::uint64_t inRun = 0;  // clusters of all[run] already taken
   for (std::uint64_t k = 0; k < units && remaining > 0; ++k) {
-    if (stop_) return StreamOutcome::Failed;
+    if (job_.shouldStop()) return StreamOutcome::Failed;
     std::fill(packed.begin(), packed.end(), std::byte{0});
     std::uint64_t filled = 0, allocated = 0;
     while (filled < unitClusters && run < all.size()) {

@@ -8,6 +8,7 @@
 
 #include "fs/ntfs/data_runs.h"
 #include "platform/byte_sink.h"
+#include "platform/job.h"
 #include "storage/read_write_interface.h"
 
 namespace quarnel {
@@ -26,7 +27,7 @@ class ClusterStreamer {
  public:
   // volumeStart: the source offset of the volume; readLimit: bytes readable from there.
   ClusterStreamer(readWriteInterface& source, std::uint64_t volumeStart, std::uint64_t clusterSize,
-                  std::uint64_t readLimit, const std::atomic<bool>& stop);
+                  std::uint64_t readLimit, JobControl& job);
 
   // The clusters of runs in order, then sparse clusters up to padTo clusters in all, cut
   // at size bytes.
@@ -49,7 +50,7 @@ class ClusterStreamer {
   std::uint64_t volumeStart_;
   std::uint64_t clusterSize_;
   std::uint64_t limitClusters_;  // clusters from this one on lie past the read limit
-  const std::atomic<bool>& stop_;
+  JobControl& job_;
   std::vector<std::byte> block_;
 };
 

@@ -20,6 +20,7 @@
 #include "fs/ntfs/data_runs.h"
 #include "fs/ntfs/ntfs_records.h"
 #include "platform/byte_sink.h"
+#include "platform/job.h"
 #include "platform/reporter.h"
 #include "platform/times.h"
 #include "platform/tree_sink.h"
@@ -165,7 +166,12 @@ class ntfs {
   std::vector<ExtensionRecord> extensionRecords;
   std::vector<MftRun> extensionRuns;
   std::string outputPath;
-  std::atomic<bool> stopRequest{false};
+  // The job that drives the parse: its stop request ends the scans with what was found.
+  void setJob(JobControl* job) { job_ = job ? job : &ownJob_; }
+  void requestStop() { job_->requestStop(); }
+  JobControl& job() const { return *job_; }
+  // The check point of the long loops (waits while the job is paused).
+  bool stopRequest() const { return job_->shouldStop(); }
   NtfsMode mode = NtfsMode::None;
   std::uint64_t clusterSize = 0;
   std::uint64_t volumeSize = 0;
@@ -177,6 +183,8 @@ class ntfs {
   std::int64_t rootIndex = 5;
 
  private:
+  UnstoppableJob ownJob_;
+  JobControl* job_ = &ownJob_;
   enum class ContentResult { Written, Incomplete, InvalidEntry, Directory, Failed };
   enum class SlotAction { Next, SkipRecord, Stop };
   struct ContentSize {

@@ -110,7 +110,7 @@ DataAttributeInfo ntfs::dataAttributeInfo(const LoadedRecord& record) const { re
 
 ClusterStreamer ntfs::streamer() {
   return ClusterStreamer(source_, static_cast<std::uint64_t>(std::max<std::int64_t>(source_.baseOffset, 0)),
-                         clusterSize != 0 ? clusterSize : kDefaultClusterSize, readLimit(), stopRequest);
+                         clusterSize != 0 ? clusterSize : kDefaultClusterSize, readLimit(), job());
 }
 
 std::vector<MftRun> ntfs::clusterList(std::uint64_t position) {

@@ -19,12 +19,12 @@ void ntfs::deepScan() {
   scanChunks(
       volumeSize,
       [&](std::int64_t n) {
-        if (stopRequest) return false;
+        if (stopRequest()) return false;
         reporter_.progressPosition(n);
         return true;
       },
       [&](std::uint64_t position, ByteSpan slot) {
-        if (stopRequest) return SlotAction::Stop;
+        if (stopRequest()) return SlotAction::Stop;
         const ntfs_format::RecordHeader h = ntfs_format::RecordHeader::decode(slot);
         if (!h.isFile() || !h.searchable()) return SlotAction::Next;
         learnRecordSize(h);

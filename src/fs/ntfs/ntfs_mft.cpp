@@ -144,7 +144,7 @@ std::vector<MftRun> ntfs::attributeRuns(std::uint64_t position, std::uint32_t ty
 }
 
 void ntfs::collectMftRecords() {
-  if (!mftFound || stopRequest) return;
+  if (!mftFound || stopRequest()) return;
   if (clusterSize == 0) clusterSize = kDefaultClusterSize;
   entryList.clear();
 
@@ -165,7 +165,7 @@ void ntfs::collectMftRecords() {
     char text[96];
     std::snprintf(text, sizeof text, "parsing %lld cluster of MFT run.", static_cast<long long>(run.startCluster));
     reporter_.status(text);
-    if (stopRequest) break;
+    if (stopRequest()) break;
     const auto first = static_cast<std::uint64_t>(run.startCluster);
     const std::uint64_t end = std::min(first + std::min(run.clusterCount, UINT64_MAX - first), limitClusters);
     for (std::uint64_t c = first; c < end && entryList.size() < maxEntries; c += blockClusters) {

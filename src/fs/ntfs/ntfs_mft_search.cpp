@@ -35,7 +35,7 @@ bool ntfs::searchMftRecord() {
   scanChunks(
       volumeSize,
       [&](std::int64_t n) {
-        if (stopRequest) return false;
+        if (stopRequest()) return false;
         if (n % 100 == 0) reporter_.progressPosition(n);
         return true;
       },
@@ -78,15 +78,12 @@ std::int64_t ntfs::findMftCandidates(std::int64_t maximum) {
       volumeSize > 1024 ? volumeSize - 1024 : 0,
       [&](std::int64_t n) {
         if (!mftCandidates.empty() && static_cast<std::int64_t>(mftCandidates.size()) >= maximum) return false;
-        if (stopRequest) {
-          stopRequest = false;
-          return false;
-        }
+        if (stopRequest()) return false;
         reporter_.progressPosition(n);
         return true;
       },
       [&](std::uint64_t position, ByteSpan slot) {
-        if (stopRequest) return SlotAction::Stop;
+        if (stopRequest()) return SlotAction::Stop;
         const ntfs_format::RecordHeader h = ntfs_format::RecordHeader::decode(slot);
         if (!h.isFile() || !h.searchable()) return SlotAction::Next;
         learnRecordSize(h);
@@ -106,8 +103,6 @@ std::int64_t ntfs::findMftCandidates(std::int64_t maximum) {
         }
         return SlotAction::SkipRecord;
       });
-  // A stop ends the search only; the next step may run.
-  stopRequest = false;
   reporter_.progressPosition(chunks);
   return static_cast<std::int64_t>(mftCandidates.size());
 }

@@ -116,18 +116,20 @@ void ntfs::linkToParent(std::int64_t i) {
 }
 
 void ntfs::buildTree() {
-  if (mftFound && !stopRequest) {
+  if (mftFound) {
     const auto n = static_cast<std::int64_t>(entryList.size());
     reporter_.progressRange(0, n);
     // Consecutive records are read together; a batch that fails is read record by record.
     const std::int64_t perBatch = std::max<std::int64_t>(static_cast<std::int64_t>(kMaxBatchBytes / recordSize_), 1);
     std::vector<std::byte> batch;
     std::int64_t batchFirst = 0, batchCount = 0;
-    for (std::int64_t i = 0; i < n && !stopRequest; ++i) {
-      char text[64];
-      std::snprintf(text, sizeof text, "parsing MFT entry %lld...", static_cast<long long>(i));
-      reporter_.status(text);
-      reporter_.progressPosition(i);
+    for (std::int64_t i = 0; i < n && !stopRequest(); ++i) {
+      if (i % kStatusEvery == 0 || i + 1 == n) {
+        char text[64];
+        std::snprintf(text, sizeof text, "parsing MFT entry %lld...", static_cast<long long>(i));
+        reporter_.status(text);
+        reporter_.progressPosition(i);
+      }
       const std::uint64_t position = entryList[i].position;
       if (!reachable(position)) continue;
       if (i >= batchFirst + batchCount) {

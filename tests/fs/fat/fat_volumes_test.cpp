@@ -79,7 +79,7 @@ TEST_P(FatVolumes, ContentIsTheGroundTruth) {
 TEST_P(FatVolumes, SavedFilesKeepTheirTimes) {
   test::ScratchDir out;
   SaveResult result;
-  std::atomic<bool> stop{false};
+  JobControl stop;
   saveFolderContents(volume_->view(), volume_->view().root(), out.path().string(), silentReporter(), stop, result);
   EXPECT_TRUE(result.failures.empty()) << result.failures.front();
   for (const auto& t : fatTruth(GetParam().name)) {

@@ -157,22 +157,26 @@ TEST(NtfsMft, StopRequests) {
   v.record(7, RecordBuilder().fileName(5, u"$Boot").build());
   auto p = opened(v.build());
   ntfs& fs = *p->fs;
-  // The candidate search stops and clears the request, so the next step can run.
-  fs.stopRequest = true;
+  // The candidate search stops and leaves the request standing: the caller owns it.
+  JobControl stopped;
+  stopped.requestStop();
+  fs.setJob(&stopped);
   EXPECT_EQ(fs.findMftCandidates(3), 0);
-  EXPECT_FALSE(fs.stopRequest);
+  EXPECT_TRUE(stopped.stopRequested());
+  JobControl running;
+  fs.setJob(&running);
   EXPECT_EQ(fs.findMftCandidates(3), 1);
 
   fs.entryList.clear();
   ASSERT_TRUE(fs.locateMft());
-  fs.stopRequest = true;
+  fs.setJob(&stopped);
   fs.collectMftRecords();
   EXPECT_TRUE(fs.entryList.empty());
-  fs.stopRequest = false;
+  fs.setJob(&running);
   fs.collectMftRecords();
   EXPECT_EQ(fs.entryList.size(), 64u);
   // A stopped tree build still adds ORPHAN_ENTRY and fills what it can: nothing, here.
-  fs.stopRequest = true;
+  fs.setJob(&stopped);
   fs.buildTree();
   EXPECT_EQ(fs.entryList.size(), 65u);
   EXPECT_FALSE(fs.entryList[5].name);

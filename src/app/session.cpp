@@ -1,0 +1,30 @@
+#include "app/session.h"
+
+namespace quarnel::app {
+
+bool RecoverySession::openArray(const ArraySettings& settings, Reporter& reporter, std::string& error,
+                                int& status) {
+  raid_.setReporter(&reporter);
+  if (!configureArray(settings, raid_, error)) {
+    status = 2;
+    return false;
+  }
+  if (!raid_.open("raid Hard disk..")) {
+    error = "cannot open the array: " + raid_.lastError();
+    status = 1;
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<ParsedVolume> RecoverySession::openVolume(const VolumeRecord& record, const ParseOptions& options,
+                                                          Reporter& reporter, std::string& error) {
+  return parseVolume(raid_, record, options, reporter, nullptr, error);
+}
+
+std::string parseFailureText(const VolumeRecord& record, const std::string& why) {
+  return "cannot parse volume " + record.volumeIndex + " (" + record.fileSystem + " at sector " +
+         std::to_string(record.startSector) + "): " + why;
+}
+
+}  // namespace quarnel::app

@@ -1,9 +1,10 @@
 # The two commands of the README, and the builds beneath them.
 BUILD      ?= build
 TEST_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build test tsan demo bench clean
 
 all: build
 
@@ -20,6 +21,14 @@ test: deps
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	ctest --test-dir $(TEST_BUILD) --output-on-failure -j $(JOBS)
 
+# The tests that read from several threads and drive jobs from another thread, under
+# ThreadSanitizer: a report fails the run.
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DQUARNEL_TSAN=ON -DQUARNEL_TESTS=ON >/dev/null
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target quarnel_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/tests/quarnel_tests \
+	  --gtest_filter='Concurrency.*:*ParseJobs*:SaveJob.*:CarveJob.*:JobRunner*'
+
 # The main job on the bundled sample array.
 demo: build
 	@scripts/demo $(BUILD)/quarnel
@@ -28,4 +37,4 @@ bench: build
 	@bench/run $(BUILD)/quarnel
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) demo-out recovered
+	rm -rf $(BUILD) $(TEST_BUILD) $(TSAN_BUILD) demo-out recovered

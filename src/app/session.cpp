@@ -19,7 +19,7 @@ bool RecoverySession::openArray(const ArraySettings& settings, Reporter& reporte
 
 std::unique_ptr<ParsedVolume> RecoverySession::openVolume(const VolumeRecord& record, const ParseOptions& options,
                                                           Reporter& reporter, std::string& error) {
-  return parseVolume(raid_, record, options, reporter, nullptr, error);
+  return parseVolume(raid_, record, options, reporter, error);
 }
 
 std::string parseFailureText(const VolumeRecord& record, const std::string& why) {

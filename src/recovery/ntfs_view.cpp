@@ -61,20 +61,39 @@ bool NtfsView::deleted(EntryId e) const {
   return isEntry(e) && e != fs_.orphanIndex && !fs_.entryList[e].inUse();
 }
 
-std::uint64_t NtfsView::size(EntryId e) const { return isEntry(e) ? fs_.realSize(e) : 0; }
+std::uint64_t NtfsView::size(EntryId e) const {
+  if (!isEntry(e)) return 0;
+  std::lock_guard lock(parserLock_);
+  return fs_.realSize(e);
+}
 
 EntryTexts NtfsView::texts(EntryId e) const {
   if (!isEntry(e)) return {};
+  std::lock_guard lock(parserLock_);
   auto t = fs_.entryTimeTexts(fs_.entryList[e]);
   return {std::move(t[0]), std::move(t[1]), std::move(t[2]), std::move(t[3])};
 }
 
-std::string NtfsView::sizeText(EntryId e) const { return isEntry(e) ? fs_.sizeText(e) : std::string(); }
+std::string NtfsView::sizeText(EntryId e) const {
+  if (!isEntry(e)) return {};
+  std::lock_guard lock(parserLock_);
+  return fs_.sizeText(e);
+}
 
-Instant NtfsView::modifiedTime(EntryId e) const { return ntfsInstant(fs_.entryTimes(e).modified); }
+Instant NtfsView::modifiedTime(EntryId e) const {
+  std::lock_guard lock(parserLock_);
+  return ntfsInstant(fs_.entryTimes(e).modified);
+}
 
-Instant NtfsView::accessedTime(EntryId e) const { return ntfsInstant(fs_.entryTimes(e).accessed); }
+Instant NtfsView::accessedTime(EntryId e) const {
+  std::lock_guard lock(parserLock_);
+  return ntfsInstant(fs_.entryTimes(e).accessed);
+}
 
-bool NtfsView::writeContent(EntryId e, ByteSink& out) { return isEntry(e) && fs_.writeContent(e, out); }
+bool NtfsView::writeContent(EntryId e, ByteSink& out) {
+  if (!isEntry(e)) return false;
+  std::lock_guard lock(parserLock_);
+  return fs_.writeContent(e, out);
+}
 
 }  // namespace quarnel

@@ -2,6 +2,7 @@
 // entryList, the tree follows its first-child and next-sibling links.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -49,6 +50,9 @@ class NtfsView : public EntryView {
   std::vector<std::size_t> childStart_;
   std::vector<EntryId> childList_;
   std::unordered_map<EntryId, std::string> renamed_;
+  // The parser gathers extension records into its own members while it sizes or reads a
+  // file, so those calls take turns.
+  mutable std::mutex parserLock_;
 };
 
 }  // namespace quarnel

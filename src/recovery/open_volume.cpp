@@ -4,19 +4,22 @@
 #include "recovery/fat_views.h"
 #include "recovery/hfs_view.h"
 #include "recovery/ntfs_volume.h"
+#include "recovery/entry_store.h"
 #include "storage/volume_source.h"
 
 namespace quarnel {
 namespace {
 
-// A parsed volume with the reader it owns; the parse goes first when it ends.
+// A parsed volume with the reader it owns and the store every consumer reads; they end in
+// the reverse order: store, parse, reader.
 class SourcedVolume : public ParsedVolume {
  public:
   explicit SourcedVolume(readWriteInterface& disk) : source(disk) {}
-  EntryView& view() override { return inner->view(); }
+  EntryView& view() override { return *store; }
 
   VolumeSource source;
   std::unique_ptr<ParsedVolume> inner;
+  std::unique_ptr<EntryStore> store;
 };
 
 std::unique_ptr<ParsedVolume> parseOn(readWriteInterface& source, const VolumeRecord& record,
@@ -35,11 +38,12 @@ std::unique_ptr<ParsedVolume> parseOn(readWriteInterface& source, const VolumeRe
 
 std::unique_ptr<ParsedVolume> parseVolume(readWriteInterface& disk, const VolumeRecord& record,
                                           const ParseOptions& options, Reporter& reporter,
-                                          TreeSink* tree, std::string& error) {
+                                          std::string& error) {
   // Each volume reads through its own source, so volumes of one disk never aim each other.
   auto volume = std::make_unique<SourcedVolume>(disk);
-  volume->inner = parseOn(volume->source, record, options, reporter, tree, error);
+  volume->inner = parseOn(volume->source, record, options, reporter, nullptr, error);
   if (!volume->inner) return nullptr;
+  volume->store = EntryStore::build(volume->inner->view());
   return volume;
 }
 

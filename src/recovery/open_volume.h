@@ -36,10 +36,12 @@ class ParsedVolume {
   virtual EntryView& view() = 0;
 };
 
-// Parses the volume the record names. Null with a reason when it cannot be parsed.
+// Parses the volume the record names, through a reader of its own (so any number of volumes
+// of one disk can be open at once), into the one entry store its view() shows. Null with a
+// reason when it cannot be parsed.
 std::unique_ptr<ParsedVolume> parseVolume(readWriteInterface& disk, const VolumeRecord& record,
                                           const ParseOptions& options, Reporter& reporter,
-                                          TreeSink* tree, std::string& error);
+                                          std::string& error);
 
 // One line per MFT, FAT or heap candidate of the advanced mode, and the cluster-size
 // choices; false with a reason when the kind has no candidate search.

@@ -233,7 +233,13 @@ bool ext2Class::walkDirectories() {
       }
       const ExtEntryRecord& r = records_[a];
       if (!r.inode.isDirectory() || r.inode.firstBlockWord() == 0) continue;
-      if (r.inode.live() == (pass == 0)) walkDirectory(r, pass == 0, firstEntry);
+      if (r.inode.live() != (pass == 0)) continue;
+      // Each folder read is a check point too: one group may hold every folder.
+      if (takeStop()) {
+        stopped = true;
+        break;
+      }
+      walkDirectory(r, pass == 0, firstEntry);
     }
   }
   reporter_.status(printed("parsed inode entry %lld  of %lld ", static_cast<long long>(n),

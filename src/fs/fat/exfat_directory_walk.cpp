@@ -28,6 +28,7 @@ std::int32_t ExfatDirectoryWalker::append(ExFatEntryRecord rec) {
 FatDirectoryBytes ExfatDirectoryWalker::readDirectory(std::uint32_t first, bool contiguous, std::uint64_t bytes) {
   FatDirectoryBytes d;
   d.pieceBytes = geo_.clusterSize;
+  if (job_ && job_->shouldStop()) return d;
   std::uint64_t maxClusters = std::max<std::uint64_t>(1, kMaxDirectoryBytes / geo_.clusterSize);
   if (bytes != 0) maxClusters = std::min(maxClusters, (bytes + geo_.clusterSize - 1) / geo_.clusterSize);
   std::uint32_t c = first;

@@ -14,6 +14,7 @@
 #include "fs/fat/fat_geometry.h"
 #include "fs/fat/fat_table.h"
 #include "fs/fat/fat_volume_io.h"
+#include "platform/job.h"
 
 namespace quarnel {
 
@@ -41,7 +42,11 @@ class ExfatDirectoryWalker {
 
   std::optional<std::uint64_t> bitmapPosition() const { return bitmap_; }
 
+  // A stopped job reads no further folder: the walk ends with what it has listed.
+  void useJob(JobControl* job) { job_ = job; }
+
  private:
+  JobControl* job_ = nullptr;
   void readFolderAt(std::int32_t folder, int depth);
   void processSets(const FatDirectoryBytes& d, std::int32_t parent, bool root, int depth);
   std::int32_t append(ExFatEntryRecord rec);

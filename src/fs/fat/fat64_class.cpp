@@ -90,6 +90,7 @@ bool Fat64Class::readRootCluster() {
 std::vector<ExFatEntryRecord>& Fat64Class::collectRootEntries() {
   records_.clear();
   ExfatDirectoryWalker walker(io_, geo_, *fat_, records_, !formatted_);
+  walker.useJob(job_);
   walker.walkRoot(root_);
   walker.readDeferredFolders();
   root_ = FatDirectoryBytes{};
@@ -105,8 +106,10 @@ std::uint32_t Fat64Class::nextCluster(std::uint32_t c) const {
 void Fat64Class::fillTreeRoots() {
   char text[64];
   for (std::size_t i = 0; i < records_.size(); ++i) {
-    std::snprintf(text, sizeof text, "filling entry =%zu in tree ", i);
-    reporter_->status(text);
+    if (i % kStatusEvery == 0 || i + 1 == records_.size()) {
+      std::snprintf(text, sizeof text, "filling entry =%zu in tree ", i);
+      reporter_->status(text);
+    }
     const ExFatEntryRecord& r = records_[i];
     if (i == 0 || r.parent != 0 || r.name == kDummyEntryName || tree_ == nullptr) continue;
     const bool red = r.deleted() && r.name != kOrphanEntryName;
@@ -141,6 +144,7 @@ std::vector<ExFatEntryRecord>& Fat64Class::buildFromScan(std::uint64_t heapPosit
   records_.push_back(syntheticRecord(kDummyEntryName, 0));
   records_.push_back(syntheticRecord(kOrphanEntryName, 1));
   ExfatDirectoryWalker walker(io_, geo_, *fat_, records_, !formatted_);
+  walker.useJob(job_);
   walker.useTakenSet(&taken_);
   std::uint64_t boundary = 0;
   bool first = true;

@@ -40,6 +40,7 @@ std::int32_t FatDirectoryWalker::append(FatEntryRecord rec) {
 FatDirectoryBytes FatDirectoryWalker::readChain(std::uint32_t first) {
   FatDirectoryBytes d;
   d.pieceBytes = geo_.clusterSize;
+  if (job_ && job_->shouldStop()) return d;
   const std::uint64_t maxClusters = std::max<std::uint64_t>(1, kMaxFatDirectoryBytes / geo_.clusterSize);
   for (std::uint32_t c = first; geo_.validCluster(c) && d.clusters.size() < maxClusters;
        c = followChains_ ? fat_.next(c) : 0) {

@@ -12,6 +12,7 @@
 #include "fs/fat/fat_geometry.h"
 #include "fs/fat/fat_table.h"
 #include "fs/fat/fat_volume_io.h"
+#include "platform/job.h"
 
 namespace quarnel {
 
@@ -65,7 +66,11 @@ class FatDirectoryWalker {
   void readFolder(std::int32_t folder, std::uint32_t firstCluster, bool deleted);
   void readDeferredFolders();
 
+  // A stopped job reads no further folder: the walk ends with what it has listed.
+  void useJob(JobControl* job) { job_ = job; }
+
  private:
+  JobControl* job_ = nullptr;
   struct Deferred {
     std::int32_t folder;
     std::uint32_t cluster;

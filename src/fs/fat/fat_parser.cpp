@@ -60,6 +60,7 @@ void FatFamilyParser::useTable(std::uint64_t offset, std::uint64_t size) {
 std::vector<FatEntryRecord>& FatFamilyParser::walkFrom(const FatDirectoryBytes& root) {
   records_.clear();
   FatDirectoryWalker walker(io_, geo_, *fat_, records_, rules_, !formatted_);
+  walker.useJob(job_);
   walker.walkRoot(root);
   walker.readDeferredFolders();
   return records_;
@@ -68,8 +69,10 @@ std::vector<FatEntryRecord>& FatFamilyParser::walkFrom(const FatDirectoryBytes& 
 void FatFamilyParser::fillTreeRoots() {
   char text[64];
   for (std::size_t i = 0; i < records_.size(); ++i) {
-    std::snprintf(text, sizeof text, "filling entry =%zu in tree ", i);
-    reporter_->status(text);
+    if (i % kStatusEvery == 0 || i + 1 == records_.size()) {
+      std::snprintf(text, sizeof text, "filling entry =%zu in tree ", i);
+      reporter_->status(text);
+    }
     const FatEntryRecord& r = records_[i];
     if (i == 0 || r.parent != 0 || r.name == kDummyEntryName || tree_ == nullptr) continue;
     const bool folder = rootFolderAttribute(r.attribute, narrowRootFolders_);
@@ -100,6 +103,7 @@ std::vector<FatEntryRecord>& FatFamilyParser::buildEntries() {
   records_.push_back(syntheticRecord(kDummyEntryName, kLongNameAttribute, 0));
   records_.push_back(syntheticRecord(kOrphanEntryName, 0x10, 1));
   FatDirectoryWalker walker(io_, geo_, *fat_, records_, advancedRules_, !formatted_);
+  walker.useJob(job_);
   walker.useTakenSet(&taken_);
   std::uint64_t boundary = 0;
   bool first = true;

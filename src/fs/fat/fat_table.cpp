@@ -18,18 +18,27 @@ FatTable::FatTable(const VolumeReader& io, std::uint64_t offset, std::uint64_t s
                    FatWidth width, std::uint32_t clusterLimit)
     : io_(&io), offset_(offset), width_(width), clusterLimit_(clusterLimit) {
   size_ = offset < io.size() ? std::min(sizeBytes, io.size() - offset) : 0;
-  blocks_.resize(static_cast<std::size_t>((size_ + kBlock - 1) / kBlock));
+  const auto count = static_cast<std::size_t>((size_ + kBlock - 1) / kBlock);
+  blocks_.resize(count);
+  loaded_ = std::make_unique<std::atomic<bool>[]>(count);
+}
+
+const std::vector<std::byte>& FatTable::block(std::size_t index) const {
+  if (loaded_[index].load(std::memory_order_acquire)) return blocks_[index];
+  std::lock_guard lock(*loading_);
+  auto& b = blocks_[index];
+  if (!loaded_[index].load(std::memory_order_relaxed)) {
+    const std::uint64_t start = std::uint64_t{index} * kBlock;
+    b.resize(static_cast<std::size_t>(std::min(kBlock, size_ - start)));
+    io_->read(offset_ + start, b);
+    loaded_[index].store(true, std::memory_order_release);
+  }
+  return b;
 }
 
 std::uint8_t FatTable::byteAt(std::uint64_t at) const {
   if (at >= size_) return 0;
-  auto& block = blocks_[static_cast<std::size_t>(at / kBlock)];
-  if (block.empty()) {
-    const std::uint64_t start = at / kBlock * kBlock;
-    block.resize(static_cast<std::size_t>(std::min(kBlock, size_ - start)));
-    io_->read(offset_ + start, block);
-  }
-  return static_cast<std::uint8_t>(block[static_cast<std::size_t>(at % kBlock)]);
+  return static_cast<std::uint8_t>(block(static_cast<std::size_t>(at / kBlock))[static_cast<std::size_t>(at % kBlock)]);
 }
 
 std::uint32_t FatTable::bytesLe(std::uint64_t at, int count) const {

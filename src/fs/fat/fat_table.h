@@ -2,7 +2,10 @@
 // from the disk at most once, and the rules that say where a chain goes and where it ends.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "fs/fat/fat_geometry.h"
@@ -29,6 +32,7 @@ class FatTable {
 
  private:
   std::uint8_t byteAt(std::uint64_t offset) const;
+  const std::vector<std::byte>& block(std::size_t index) const;
   std::uint32_t bytesLe(std::uint64_t offset, int count) const;
 
   static constexpr std::uint64_t kBlock = 64 * 1024;
@@ -37,7 +41,11 @@ class FatTable {
   std::uint64_t size_ = 0;
   FatWidth width_ = FatWidth::Fat32;
   std::uint32_t clusterLimit_ = 2;
-  mutable std::vector<std::vector<std::byte>> blocks_;  // empty until first read
+  // Read on first use; the table is read from several threads at once (saving while the
+  // window lists), so a block is filled once under the lock and published by its flag.
+  mutable std::vector<std::vector<std::byte>> blocks_;
+  std::unique_ptr<std::atomic<bool>[]> loaded_;
+  std::unique_ptr<std::mutex> loading_ = std::make_unique<std::mutex>();
 };
 
 }  // namespace quarnel

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "platform/bytes.h"
@@ -12,6 +13,11 @@ class ByteSink {
  public:
   virtual ~ByteSink() = default;
   virtual bool write(ByteSpan data) = 0;
+  // A run of zeros the content holds without data (a hole). A file on disk leaves it
+  // unwritten, so it stays sparse; the default writes the zeros.
+  virtual bool writeHole(std::uint64_t length);
+  // Where the content could not be read: those bytes were written as zeros, in place.
+  virtual void unreadable(std::uint64_t /*offset*/, std::uint64_t /*length*/) {}
 };
 
 // Keeps what is written in memory, up to limit bytes; a write past it fails and keeps

@@ -20,6 +20,8 @@ class OutputFile : public ByteSink {
   // overwrite=false fails when path exists (O_EXCL); true truncates it.
   bool create(const std::string& path, bool overwrite);
   bool write(ByteSpan data) override;
+  // Skips the bytes: the file gets a hole there (and its length at close).
+  bool writeHole(std::uint64_t length) override;
   bool close();
   const std::string& error() const { return error_; }
 
@@ -27,6 +29,8 @@ class OutputFile : public ByteSink {
   int fd_ = -1;
   std::string path_;
   std::string error_;
+  std::uint64_t length_ = 0;  // bytes written or skipped
+  bool endsInHole_ = false;
 };
 
 }  // namespace quarnel

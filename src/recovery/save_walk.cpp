@@ -60,6 +60,27 @@ void walk(EntryView& view, EntryId folder, const std::string& dir, Reporter& rep
   }
 }
 
+// Passes content to the file and notes what could not be read.
+class NotingSink : public ByteSink {
+ public:
+  explicit NotingSink(ByteSink& out) : out_(out) {}
+  bool write(ByteSpan data) override { return out_.write(data); }
+  bool writeHole(std::uint64_t length) override { return out_.writeHole(length); }
+  void unreadable(std::uint64_t offset, std::uint64_t length) override {
+    if (bytes_ == 0) first_ = offset;
+    bytes_ += length;
+  }
+  std::string text() const {
+    return std::to_string(bytes_) + " bytes from byte " + std::to_string(first_) +
+           " on could not be read and were saved as zeros";
+  }
+  std::uint64_t bytes() const { return bytes_; }
+
+ private:
+  ByteSink& out_;
+  std::uint64_t bytes_ = 0, first_ = 0;
+};
+
 }  // namespace
 
 std::int64_t countFiles(const EntryView& view, EntryId folder) {
@@ -90,14 +111,16 @@ std::string quickDump(EntryView& view, EntryId file, const std::string& dir, std
     error = "cannot create a file for " + view.name(file) + " in " + dir + ": " + out.error();
     return {};
   }
-  const bool read = view.writeContent(file, out);
+  NotingSink noting(out);
+  const bool read = view.writeContent(file, noting);
   const bool closed = out.close();
   setFileTimes(path, view.accessedTime(file), view.modifiedTime(file));
   if (!closed) {
     error = out.error();
     return {};
   }
-  if (!read) error = path + ": some of the content could not be read";
+  if (noting.bytes() != 0) error = path + ": " + noting.text();
+  else if (!read) error = path + ": some of the content could not be read";
   return path;
 }
 

@@ -1,5 +1,7 @@
 #include "fs/ext/ext2_class.h"
 
+#include "storage/extent_stream.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -374,9 +376,14 @@ bool ext2Class::saveFile(const ExtEntryRecord& record, ByteSink& out) {
   const ext::BlockMap map = blockList(inode, record.size);
   // A deleted inode whose map the driver emptied holds nothing to save.
   if (record.deleted && map.runs.empty()) return true;
-  Reader reader(*this);
-  const ext::ContentResult r = ext::writeRuns(map, record.size, blockSize_, reader, out, true);
-  return r.written && r.readAll;
+  if (blockSize_ == 0) return false;
+  ContentMap content;
+  content.size = record.size;  // holes run to the end
+  for (const ext::BlockRun& run : map.runs)
+    content.add(run.logical * blockSize_, run.count * blockSize_, run.physical * blockSize_, run.zeroed);
+  const ContentReport r =
+      streamContent({&source_, static_cast<std::uint64_t>(source_.baseOffset), volumeBytes_}, content, out);
+  return r.complete() && map.complete;
 }
 
 ExtTimes ext2Class::inodeTimes(const ExtEntryRecord& record) const {

@@ -19,9 +19,9 @@ struct ClusterContent {
   ClusterOrder order = ClusterOrder::Chain;
 };
 
-// Writes content.size bytes to out in blocks of at most 1 MiB, reading each run of
-// adjacent clusters in one go. False when the clusters end before the size is reached or
-// a read fails; what could be read is written all the same.
+// Writes content.size bytes to out through the content streamer, each run of adjacent
+// clusters read in large batches. False when the clusters end before the size is reached
+// (the file comes out as long as its clusters) or some could not be read (zeros in place).
 bool streamClusters(const VolumeReader& io, const FatGeometry& geo, const FatTable& fat,
                     const ClusterContent& content, ByteSink& out);
 

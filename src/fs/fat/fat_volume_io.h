@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/bytes.h"
+#include "storage/extent_stream.h"
 #include "storage/read_write_interface.h"
 
 namespace quarnel {
@@ -20,6 +21,8 @@ class VolumeReader {
   bool read(std::uint64_t offset, MutableByteSpan out) const;
   std::uint64_t size() const { return size_; }
   bool attached() const { return disk_ != nullptr; }
+  // The volume as the content streamer reads it.
+  VolumeBytes bytes() const { return {disk_, start_, size_}; }
 
  private:
   readWriteInterface* disk_ = nullptr;

@@ -1,5 +1,7 @@
 #include "fs/hfsplus/hfsp.h"
 
+#include "storage/extent_stream.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -376,23 +378,20 @@ bool HFSP::saveFile(const HfsEntryRecord& entry, ByteSink& out) {
   std::uint64_t listed = blocksIn(extents);
   bool complete = true;
   if (listed < entry.totalBlocks) complete = overflowExtents(entry.id, listed, entry.totalBlocks, extents);
-  std::uint64_t left = entry.size;
-  std::vector<std::byte> buf;
+  // The extents in order; a fork whose extents end early gives a shorter file.
+  ContentMap content;
+  std::uint64_t logical = 0;
   for (const hfs::Extent& e : extents) {
-    std::uint64_t pos = std::uint64_t{e.start} * blockSize_;
-    std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{e.count} * blockSize_, left);
-    while (bytes > 0) {
-      const std::uint64_t n = std::min(bytes, kReadChunk);
-      buf.resize(n);
-      complete &= readVolume(pos, buf);
-      if (!out.write(buf)) return false;
-      pos += n;
-      bytes -= n;
-      left -= n;
-    }
-    if (left == 0) break;
+    if (logical >= entry.size) break;
+    const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{e.count} * blockSize_, entry.size - logical);
+    content.add(logical, bytes, std::uint64_t{e.start} * blockSize_);
+    logical += bytes;
   }
-  return complete && left == 0;
+  content.size = logical;
+  const std::uint64_t limit = volumeBytes_ ? volumeBytes_ : UINT64_MAX;
+  const ContentReport r =
+      streamContent({&source_, static_cast<std::uint64_t>(source_.baseOffset), limit}, content, out);
+  return r.written && r.unreadable == 0 && complete && logical == entry.size;
 }
 
 HfsTimes HFSP::recordTimes(const HfsEntryRecord& e) const {

@@ -32,18 +32,20 @@ std::vector<MftRun> padded(const std::vector<MftRun>& runs, std::uint64_t padTo)
 }  // namespace
 
 ClusterStreamer::ClusterStreamer(readWriteInterface& source, std::uint64_t volumeStart, std::uint64_t clusterSize,
-                                 std::uint64_t readLimit, JobControl& job)
+                                 std::uint64_t readLimit, JobControl* job)
     : source_(source),
       volumeStart_(volumeStart),
       clusterSize_(std::max<std::uint64_t>(clusterSize, 1)),
       limitClusters_(readLimit / clusterSize_ + (readLimit % clusterSize_ != 0)),
-      job_(job) {}
+      job_(job),
+      // Whole clusters: one that starts inside the limit is read to its end.
+      readLimit_(mulSat(limitClusters_, clusterSize_)) {}
 
 bool ClusterStreamer::writeZeros(std::uint64_t bytes, ByteSink& out) {
   if (bytes == 0) return true;
   std::vector<std::byte> zeros(std::min(bytes, kBlockBytes), std::byte{0});
   while (bytes > 0) {
-    if (job_.shouldStop()) return false;
+    if ((job_ && job_->shouldStop())) return false;
     const std::uint64_t n = std::min<std::uint64_t>(bytes, zeros.size());
     if (!out.write(ByteSpan(zeros).first(n))) return false;
     bytes -= n;
@@ -62,41 +64,21 @@ bool ClusterStreamer::readClusters(std::uint64_t cluster, std::uint64_t count, M
 }
 
 StreamOutcome ClusterStreamer::writeClusters(const std::vector<MftRun>& runs, std::uint64_t padTo, std::uint64_t size,
-                                             Unreachable unreachable, ByteSink& out) {
-  bool partial = false;
-  std::uint64_t remaining = size;
-  const std::uint64_t blockClusters = std::max<std::uint64_t>(kBlockBytes / clusterSize_, 1);
+                                             ByteSink& out, std::uint64_t validSize) {
+  ContentMap map;
+  map.size = size;
+  map.validSize = validSize;
+  std::uint64_t logical = 0;
   for (const MftRun& run : padded(runs, padTo)) {
-    if (remaining == 0) break;
-    if (job_.shouldStop()) return StreamOutcome::Failed;
-    if (run.sparse) {
-      const std::uint64_t n = std::min(mulSat(run.clusterCount, clusterSize_), remaining);
-      if (!writeZeros(n, out)) return StreamOutcome::Failed;
-      remaining -= n;
-      continue;
-    }
-    const auto start = static_cast<std::uint64_t>(run.startCluster);
-    const std::uint64_t end = addSat(start, run.clusterCount);
-    const std::uint64_t reachableEnd = std::clamp(limitClusters_, start, end);
-    for (std::uint64_t c = start; c < reachableEnd && remaining > 0; c += blockClusters) {
-      if (job_.shouldStop()) return StreamOutcome::Failed;
-      const std::uint64_t n = std::min(blockClusters, reachableEnd - c);
-      block_.resize(n * clusterSize_);
-      if (!readClusters(c, n, block_)) partial = true;
-      const std::uint64_t bytes = std::min<std::uint64_t>(block_.size(), remaining);
-      if (!out.write(ByteSpan(block_).first(bytes))) return StreamOutcome::Failed;
-      remaining -= bytes;
-    }
-    if (reachableEnd < end) {
-      partial = true;
-      if (unreachable == Unreachable::Zero) {
-        const std::uint64_t n = std::min(mulSat(end - reachableEnd, clusterSize_), remaining);
-        if (!writeZeros(n, out)) return StreamOutcome::Failed;
-        remaining -= n;
-      }
-    }
+    if (logical >= size) break;
+    const std::uint64_t bytes = mulSat(run.clusterCount, clusterSize_);
+    const std::uint64_t physical = run.sparse ? 0 : mulSat(static_cast<std::uint64_t>(run.startCluster), clusterSize_);
+    map.add(logical, std::min(bytes, size - logical), physical, run.sparse);
+    logical = addSat(logical, bytes);
   }
-  return partial ? StreamOutcome::Partial : StreamOutcome::Complete;
+  const ContentReport r = streamContent({&source_, volumeStart_, readLimit_}, map, out, job_);
+  if (!r.written) return StreamOutcome::Failed;
+  return r.unreadable != 0 ? StreamOutcome::Partial : StreamOutcome::Complete;
 }
 
 StreamOutcome ClusterStreamer::writeUnits(const std::vector<MftRun>& runs, std::uint64_t padTo,
@@ -110,7 +92,7 @@ StreamOutcome ClusterStreamer::writeUnits(const std::vector<MftRun>& runs, std::
   std::size_t run = 0;
   std::uint64_t inRun = 0;  // clusters of all[run] already taken
   for (std::uint64_t k = 0; k < units && remaining > 0; ++k) {
-    if (job_.shouldStop()) return StreamOutcome::Failed;
+    if ((job_ && job_->shouldStop())) return StreamOutcome::Failed;
     std::fill(packed.begin(), packed.end(), std::byte{0});
     std::uint64_t filled = 0, allocated = 0;
     while (filled < unitClusters && run < all.size()) {

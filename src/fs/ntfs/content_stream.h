@@ -9,6 +9,7 @@
 #include "fs/ntfs/data_runs.h"
 #include "platform/byte_sink.h"
 #include "platform/job.h"
+#include "storage/extent_stream.h"
 #include "storage/read_write_interface.h"
 
 namespace quarnel {
@@ -19,20 +20,19 @@ enum class StreamOutcome {
   Failed,   // the sink refused the bytes, or a stop was requested
 };
 
-// What to do with a cluster that lies beyond what the source can read: the plain paths
-// skip it (the file comes out shorter), the compressed paths zero-fill it.
-enum class Unreachable { Skip, Zero };
 
 class ClusterStreamer {
  public:
   // volumeStart: the source offset of the volume; readLimit: bytes readable from there.
   ClusterStreamer(readWriteInterface& source, std::uint64_t volumeStart, std::uint64_t clusterSize,
-                  std::uint64_t readLimit, JobControl& job);
+                  std::uint64_t readLimit, JobControl* job = nullptr);
 
   // The clusters of runs in order, then sparse clusters up to padTo clusters in all, cut
-  // at size bytes.
+  // at size bytes, through the one content streamer: clusters that cannot be read, or lie
+  // past what the source can read, are zeros in place. Bytes from validSize on (the
+  // stream's initialised size) are zeros.
   StreamOutcome writeClusters(const std::vector<MftRun>& runs, std::uint64_t padTo, std::uint64_t size,
-                              Unreachable unreachable, ByteSink& out);
+                              ByteSink& out, std::uint64_t validSize = UINT64_MAX);
 
   // Compression units of unitClusters clusters over the same sequence; a trailing partial
   // unit is not written. A unit with no allocated cluster is zeros, one whose last cluster
@@ -50,7 +50,8 @@ class ClusterStreamer {
   std::uint64_t volumeStart_;
   std::uint64_t clusterSize_;
   std::uint64_t limitClusters_;  // clusters from this one on lie past the read limit
-  JobControl& job_;
+  JobControl* job_;
+  std::uint64_t readLimit_;
   std::vector<std::byte> block_;
 };
 

@@ -55,7 +55,11 @@ struct DataAttributeInfo {
   const char* kindText = nullptr;  // "Compressed", "Encrypted", "Normal" (non-resident)
   std::uint64_t allocatedSize = 0;
   std::uint64_t realSize = 0;
+  std::uint64_t initializedSize = 0;
 
+  // Where the stream's valid data ends: its initialised size when that is plausible (never
+  // past the real size), else the real size.
+  std::uint64_t validSize() const { return initializedSize <= realSize ? initializedSize : realSize; }
   bool compressed() const { return residency == 'N' && kindText && std::string_view(kindText) == "Compressed"; }
 };
 

@@ -70,6 +70,7 @@ DataAttributeInfo ntfs::dataInfoFrom(const std::vector<AttributeHeader>& attribu
       d.kindText = kindTextFor(a.flags);
       d.allocatedSize = a.allocatedSize;
       d.realSize = a.realSize;
+      d.initializedSize = a.initializedSize;
       break;
     }
     d.dataOffset = static_cast<std::uint32_t>(a.offset + a.contentOffset);
@@ -110,7 +111,7 @@ DataAttributeInfo ntfs::dataAttributeInfo(const LoadedRecord& record) const { re
 
 ClusterStreamer ntfs::streamer() {
   return ClusterStreamer(source_, static_cast<std::uint64_t>(std::max<std::int64_t>(source_.baseOffset, 0)),
-                         clusterSize != 0 ? clusterSize : kDefaultClusterSize, readLimit(), job());
+                         clusterSize != 0 ? clusterSize : kDefaultClusterSize, readLimit());
 }
 
 std::vector<MftRun> ntfs::clusterList(std::uint64_t position) {
@@ -122,9 +123,9 @@ std::size_t ntfs::decompressUnit(ByteSpan input, MutableByteSpan output) { retur
 
 StreamOutcome ntfs::extensionOutcome(const DataAttributeInfo& data, ByteSink& out) {
   const std::uint64_t size = data.realSize;
-  if (!data.compressed()) return streamer().writeClusters(extensionRuns, 0, size, Unreachable::Skip, out);
+  if (!data.compressed()) return streamer().writeClusters(extensionRuns, 0, size, out);
   const std::uint16_t u = unitClusters(data.compressionUnit);
-  if (u == 0) return streamer().writeClusters(extensionRuns, 0, size, Unreachable::Zero, out);
+  if (u == 0) return streamer().writeClusters(extensionRuns, 0, size, out);
   if (mulSat(u, clusterSize) > kMaxUnitBytes) return StreamOutcome::Failed;
   return streamer().writeUnits(extensionRuns, 0, u, size, out);
 }
@@ -143,7 +144,7 @@ StreamOutcome ntfs::writeCompressed(const LoadedRecord& record, const DataAttrib
   const std::vector<MftRun> runs = runsFrom(record.bytes, record.attributes, kData, std::nullopt, true);
   const std::uint64_t span = runSpan;
   const std::uint16_t u = unitClusters(data.compressionUnit);
-  if (u == 0) return streamer().writeClusters(runs, span, data.realSize, Unreachable::Zero, out);
+  if (u == 0) return streamer().writeClusters(runs, span, data.realSize, out);
   if (mulSat(u, clusterSize) > kMaxUnitBytes) return StreamOutcome::Failed;
   return streamer().writeUnits(runs, span, u, data.realSize, out);
 }
@@ -190,7 +191,8 @@ ntfs::ContentResult ntfs::writeEntry(std::int64_t i, ByteSink& out) {
   if (data.residency != 'N') return result(writeResident(record, data, out));
   if (!data.compressed()) {
     const std::vector<MftRun> runs = runsFrom(record.bytes, record.attributes, kData, std::nullopt, false);
-    return result(streamer().writeClusters(runs, 0, data.realSize, Unreachable::Skip, out));
+    // Past the initialised size the clusters hold whatever was there before: zeros, as read.
+    return result(streamer().writeClusters(runs, 0, data.realSize, out, data.firstVcn == 0 ? data.validSize() : UINT64_MAX));
   }
   return result(writeCompressed(record, data, out));
 }

@@ -34,7 +34,7 @@ std::vector<AttributeListEntry> ntfs::listEntries(const LoadedRecord& record) {
       std::uint64_t bytes = kMaxAttributeListBytes;
       if (totalClusters(runs) < bytes / cs) bytes = totalClusters(runs) * cs;
       if (a.realSize != 0) bytes = std::min(bytes, a.realSize);
-      streamer().writeClusters(runs, 0, bytes, Unreachable::Zero, stream);
+      streamer().writeClusters(runs, 0, bytes, stream);
       list = stream.bytes;
     }
     // Walked within the list's own bytes: a named stream's header after it in the record

@@ -31,6 +31,7 @@ constexpr std::size_t kRunListOffset = 0x20;
 constexpr std::size_t kCompressionUnit = 0x22;
 constexpr std::size_t kAllocatedSize = 0x28;
 constexpr std::size_t kRealSize = 0x30;
+constexpr std::size_t kInitializedSize = 0x38;  // valid data length: past it the stream reads as zeros
 constexpr std::size_t kNonResidentHeaderSize = 0x40;
 
 // $FILE_NAME content.
@@ -101,6 +102,7 @@ AttributeHeader AttributeHeader::decode(ByteSpan r, std::size_t at) {
     a.compressionUnit = le16(r, at + kCompressionUnit);
     a.allocatedSize = le64(r, at + kAllocatedSize);
     a.realSize = le64(r, at + kRealSize);
+    a.initializedSize = le64(r, at + kInitializedSize);
   } else {
     a.contentLength = le32(r, at + kContentLength);
     a.contentOffset = le16(r, at + kContentOffset);

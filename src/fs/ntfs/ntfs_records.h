@@ -64,6 +64,7 @@ struct AttributeHeader {
   std::uint16_t compressionUnit = 0;
   std::uint64_t allocatedSize = 0;
   std::uint64_t realSize = 0;
+  std::uint64_t initializedSize = 0;
 
   static AttributeHeader decode(ByteSpan record, std::size_t offset);
   bool unnamed() const { return nameLength == 0; }

@@ -317,40 +317,5 @@ TEST(ExtBlockMap, HostileTreesEndWithoutLoopingOrReadingTwice) {
   EXPECT_TRUE(many.runs.empty());
 }
 
-class Collect : public ByteSink {
- public:
-  bool write(ByteSpan d) override {
-    bytes.insert(bytes.end(), d.begin(), d.end());
-    return true;
-  }
-  Bytes bytes;
-};
-
-TEST(ExtContent, HolesAndUninitializedExtentsAreZerosAndTheSizeCutsTheLastBlock) {
-  MemoryBlocks disk(1024);
-  std::fill(disk.block(7).begin(), disk.block(7).end(), std::byte{'a'});
-  std::fill(disk.block(8).begin(), disk.block(8).end(), std::byte{'b'});
-  std::fill(disk.block(9).begin(), disk.block(9).end(), std::byte{'c'});
-  BlockMap m;
-  m.runs = {{1, 7, 2, false}, {4, 9, 1, true}, {5, 9, 1, false}};
-  Collect out;
-  const ContentResult r = writeRuns(m, 5 * 1024 + 10 + 2048, 1024, disk, out, true);
-  EXPECT_TRUE(r.written && r.readAll);
-  ASSERT_EQ(out.bytes.size(), 5u * 1024 + 10 + 2048);
-  auto at = [&](std::size_t i) { return static_cast<char>(out.bytes[i]); };
-  EXPECT_EQ(at(0), 0);          // the hole before the first run
-  EXPECT_EQ(at(1024), 'a');
-  EXPECT_EQ(at(2048), 'b');
-  EXPECT_EQ(at(3072), 0);       // the hole between runs
-  EXPECT_EQ(at(4096), 0);       // uninitialized, though block 9 holds 'c'
-  EXPECT_EQ(at(5120), 'c');
-  EXPECT_EQ(at(5120 + 1023), 'c');
-  EXPECT_EQ(at(5120 + 1024), 0);  // the hole at the end, up to the size
-
-  Collect cut;
-  writeRuns(m, 5120 + 10, 1024, disk, cut, false);
-  EXPECT_EQ(cut.bytes.size(), 5130u);
-}
-
 }  // namespace
 }  // namespace quarnel::ext

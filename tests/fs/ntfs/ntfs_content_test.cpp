@@ -73,9 +73,9 @@ TEST(NtfsContent, RunsGiveClustersHolesAndTheRealSize) {
   EXPECT_EQ(contentOf(fs, 20), concat({pattern(100), firstBytes(pattern(101), 904)}));
   // A hole is zeros, never cluster 0 (the boot sector).
   EXPECT_EQ(contentOf(fs, 21), concat({pattern(102), Bytes(2 * kCluster, 0), pattern(103)}));
-  // A cluster past the volume is skipped and the file comes out shorter.
+  // A cluster past the volume is zeros in place: the clusters after it never shift.
   bool complete = true;
-  EXPECT_EQ(contentOf(fs, 22, &complete), concat({pattern(104), pattern(105)}));
+  EXPECT_EQ(contentOf(fs, 22, &complete), concat({pattern(104), Bytes(kCluster, 0), pattern(105)}));
   EXPECT_FALSE(complete);
 }
 

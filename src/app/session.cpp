@@ -22,6 +22,16 @@ std::unique_ptr<ParsedVolume> RecoverySession::openVolume(const VolumeRecord& re
   return parseVolume(raid_, record, options, reporter, error);
 }
 
+JobResult RecoverySession::parseJob(const VolumeRecord& record, ParseOptions options, Reporter& reporter,
+                                   JobControl& job, std::unique_ptr<ParsedVolume>& volume) {
+  options.job = &job;
+  std::string error;
+  volume = openVolume(record, options, reporter, error);
+  if (job.stopRequested()) return JobResult::stopped();
+  if (!volume) return JobResult::damaged(parseFailureText(record, error));
+  return JobResult::done();
+}
+
 std::string parseFailureText(const VolumeRecord& record, const std::string& why) {
   return "cannot parse volume " + record.volumeIndex + " (" + record.fileSystem + " at sector " +
          std::to_string(record.startSector) + "): " + why;

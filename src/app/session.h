@@ -24,6 +24,10 @@ class RecoverySession {
   // Parses the volume the record names; null with a reason.
   std::unique_ptr<ParsedVolume> openVolume(const VolumeRecord& record, const ParseOptions& options,
                                            Reporter& reporter, std::string& error);
+  // The same as a job: Done with the volume; Stopped with what was found before the stop (a
+  // volume, or none when nothing was); Damaged with why it could not be parsed.
+  JobResult parseJob(const VolumeRecord& record, ParseOptions options, Reporter& reporter, JobControl& job,
+                     std::unique_ptr<ParsedVolume>& volume);
 
  private:
   FileReadSeekRaid raid_;

@@ -76,6 +76,18 @@ bool resolveVolume(readWriteInterface& disk, const VolumeChoice& o, VolumeReport
   return true;
 }
 
+FileSystemKind fileSystemKind(const VolumeRecord& record) {
+  const std::string& fs = record.fileSystem;
+  if (fs.rfind("NTF", 0) == 0) return FileSystemKind::Ntfs;
+  if (fs == "FAT16") return FileSystemKind::Fat16;
+  if (fs == "FAT32") return FileSystemKind::Fat32;
+  if (fs == "FAT64") return FileSystemKind::Exfat;
+  if (fs.rfind("ext", 0) == 0) return FileSystemKind::Ext;
+  if (fs.rfind("HFS", 0) == 0) return FileSystemKind::HfsPlus;
+  if (fs == "RAW") return FileSystemKind::Raw;
+  return FileSystemKind::Other;
+}
+
 bool parseOptionsFor(const VolumeChoice& o, ParseOptions& p, std::string& error) {
   p.mode = o.mode == "deep"       ? RecoveryMode::Deep
            : o.mode == "advanced" ? RecoveryMode::Advanced

@@ -44,6 +44,11 @@ bool resolveVolume(readWriteInterface& disk, const VolumeChoice& choice, VolumeR
 // How the choice says to parse; false with a reason when it is incomplete.
 bool parseOptionsFor(const VolumeChoice& choice, ParseOptions& options, std::string& error);
 
+enum class FileSystemKind { Ntfs, Fat16, Fat32, Exfat, Ext, HfsPlus, Raw, Other };
+
+// The kind of the record's file system, as the recovery-mode page picks a parser by it.
+FileSystemKind fileSystemKind(const VolumeRecord& record);
+
 // "ntfs" → "NTFS", "fat16" → "FAT16", "fat32" → "FAT32", "exfat" → "FAT64", "ext" → "extX",
 // "hfs+" → "HFS+", "raw" → "RAW"; empty when unknown.
 std::string fileSystemName(const std::string& fsOption);

@@ -111,6 +111,7 @@ void Scan::report(const Sighting& v) {
   r.fileSystem = v.fileSystem;
   r.volumeIndex = std::to_string(foundCount_++);
   r.volumeSizeText = volumeSizeText(v.mib, v.style);
+  r.sizeSectors = v.sizeSectors;
   r.startSector = v.startSector;
   detail::appendRecord(partition_, r);
   reporter_.found(r);
@@ -134,7 +135,7 @@ bool Scan::examineBlock(std::int64_t firstSector, ByteSpan block, std::int64_t& 
 }
 
 void Scan::run() {
-  reporter_.filterEntriesEnabled(false);
+  reporter_.scanRunning(true);
   reporter_.status("Scanning partition.....");
   std::int64_t blockSector = std::max<std::int64_t>(partition_.scanStartSector, 0);
   std::optional<std::int64_t> endSector;
@@ -156,7 +157,7 @@ void Scan::run() {
     reporter_.progressPosition(std::clamp<std::int64_t>(std::llround(share * kProgressMax), 0,
                                                         kProgressMax));
   }
-  reporter_.filterEntriesEnabled(true);
+  reporter_.scanRunning(false);
 }
 
 }  // namespace

@@ -125,6 +125,7 @@ std::int32_t walkGpt(readWriteInterface& source, Partition& partition, ByteSpan 
     VolumeRecord r;
     r.startSector = first;
     r.volumeSizeText = volumeSizeText(m.sizeMiB(), SizeStyle::TwoBlanks);
+    r.sizeSectors = static_cast<std::int64_t>(std::min<std::uint64_t>(m.sizeSectors, INT64_MAX));
     switch (m.kind) {
       case VolumeKind::Ntfs:
         reporter.status("found NTFS " + std::to_string(++ntfsCount) + "...");
@@ -147,6 +148,7 @@ std::int32_t walkGpt(readWriteInterface& source, Partition& partition, ByteSpan 
         // An ext superblock names its volume; the GPT name would reach no parser.
         r.fileSystem = isHfsPlusVolume(source, first) ? "HFS+" : isExtVolume(source, first) ? "extX" : e.name;
         r.volumeSizeText = volumeSizeText(last > first ? (last - first) / 2048 : 0, SizeStyle::Bare);
+        r.sizeSectors = last > first ? last - first : 0;
         break;
     }
     if (m.kind == VolumeKind::None || m.sizeMiB() >= 1) {

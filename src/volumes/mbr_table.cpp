@@ -74,6 +74,7 @@ struct Walk {
     r.fileSystem = named.fileSystem;
     r.volumeIndex = std::to_string(index++);
     r.volumeSizeText = volumeSizeText(e.sectors / 2048, SizeStyle::ThreeBlanks);
+    r.sizeSectors = e.sectors;
     r.startSector = start;
     appendRecord(partition, r);
   }

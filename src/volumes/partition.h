@@ -18,8 +18,9 @@ class VolumeReporter : public Reporter {
  public:
   // A record the boot-sector scan found (the page shows it at the top of its list).
   virtual void found(const VolumeRecord& /*record*/) {}
-  // The page's "Filter Entries" button.
-  virtual void filterEntriesEnabled(bool /*enabled*/) {}
+  // The scan began (true) or ran to its end or a stop (false); a failed read ends it without
+  // the second call. The volume page enables its filter by it.
+  virtual void scanRunning(bool /*running*/) {}
 };
 
 // One scan's settings and state; made for each scan and discarded after it.

@@ -13,6 +13,9 @@ struct VolumeRecord {
   std::string volumeIndex;     // decimal position in the list, from 0
   std::string volumeSizeText;  // size in MiB as shown: "%d   MB", "%lld  MB" or a bare number
   std::int64_t startSector = 0;
+  // The size the table or boot sector gives, in sectors (0 when unknown); the text above is
+  // made from it.
+  std::int64_t sizeSectors = 0;
 };
 
 // The leading number of volumeSizeText: the volume's size in MiB (0 when there is none).

@@ -23,7 +23,7 @@ class RecordingReporter : public VolumeReporter {
   void message(std::string_view t) override { messages.emplace_back(t); }
   void progressRange(std::int64_t lo, std::int64_t hi) override { range = {lo, hi}; }
   void progressPosition(std::int64_t p) override { positions.push_back(p); }
-  void filterEntriesEnabled(bool on) override { filterStates.push_back(on); }
+  void scanRunning(bool running) override { filterStates.push_back(!running); }
   void found(const VolumeRecord& r) override {
     foundRecords.push_back(r);
     if (onFound) onFound(r);

@@ -8,7 +8,6 @@ namespace quarnel {
 namespace {
 
 constexpr std::uint64_t kMiB = 1048576;
-constexpr std::string_view kDone = "Parsing done.Click Next to continue.";
 
 int limitOf(std::int64_t maximum) { return static_cast<int>(std::clamp<std::int64_t>(maximum, 0, INT_MAX)); }
 
@@ -51,21 +50,12 @@ const FatCandidateResults& Fat32CandidateWorker::run(readWriteInterface& disk, c
   results_.candidatePositions = parser_.candidates();
   results_.candidateItems = items("FAT32_ENTRY:%d", results_.candidatePositions.size());
   results_.clusterChoices = clusterChoices(parser_.bootGeometry(), {"2", "4", "16", "32", "64", "8"});
-  if (results_.candidatePositions.empty()) {
-    results_.message = "NO FAT  FAT32-ENTRY found ..";
-  } else {
-    results_.message = "Number of FAT32-ENTRY found = " + std::to_string(results_.candidatePositions.size()) +
-                       " . Please select the choice from combo box and click Next button to proceed.";
-    reporter.status(kDone);
-  }
-  reporter.message(results_.message);
   return results_;
 }
 
 const FatCandidateResults& Fat16CandidateWorker::run(readWriteInterface& disk, const VolumeRecord& record,
                                                      std::int64_t maximum, Reporter& reporter) {
   results_ = {};
-  results_.label = "Total fat16 Entries Found:";
   attach(parser_, disk, record, reporter);
   parser_.checkBootSector();
   reporter.status("Finding Fat entries....");
@@ -73,17 +63,12 @@ const FatCandidateResults& Fat16CandidateWorker::run(readWriteInterface& disk, c
   results_.candidatePositions = parser_.candidates();
   results_.candidateItems = items("FAT_ENTRY:%d", results_.candidatePositions.size());
   results_.clusterChoices = clusterChoices(parser_.bootGeometry(), {"4", "8", "16", "2", "32", "64", "128"});
-  results_.message = "Number of FAT-ENTRY found = " + std::to_string(results_.candidatePositions.size()) +
-                     " . Please select the choice from combo box and click Next button to proceed.";
-  reporter.message(results_.message);
-  reporter.status(kDone);
   return results_;
 }
 
 const FatCandidateResults& Fat64CandidateWorker::run(readWriteInterface& disk, const VolumeRecord& record,
                                                      std::int64_t maximum, Reporter& reporter) {
   results_ = {};
-  results_.label = "Total fat64 Entries Found:";
   attach(parser_, disk, record, reporter);
   parser_.checkBootSector();
   reporter.status("Finding Fat64 entries....");
@@ -105,11 +90,6 @@ const FatCandidateResults& Fat64CandidateWorker::run(readWriteInterface& disk, c
     results_.clusterChoices.push_back(std::to_string(exponent));
   }
   for (const char* e : {"8", "9", "10", "11"}) results_.clusterChoices.emplace_back(e);
-  results_.message = "Number of FAT64-ENTRY found = " + std::to_string(results_.candidatePositions.size()) +
-                     " and Number of HeapOffset-ENTRY found =  " + std::to_string(results_.heapPositions.size()) +
-                     "  . Please select the choice from ( Entry and Heap ) Combobox and click Parse button to proceed.";
-  reporter.message(results_.message);
-  reporter.status(kDone);
   return results_;
 }
 

@@ -16,14 +16,13 @@
 
 namespace quarnel {
 
+// What the searches found, as values; the page's texts for them are made above the engine.
 struct FatCandidateResults {
-  std::string label;                          // the candidate box's label
   std::vector<std::string> candidateItems;    // "FAT32_ENTRY:0", ...
   std::vector<std::uint64_t> candidatePositions;
   std::vector<std::string> heapItems;         // exFAT: "HEAP_OFFSET_ENTRY:0", ...
   std::vector<std::uint64_t> heapPositions;
   std::vector<std::string> clusterChoices;    // in the order offered; the first is selected
-  std::string message;                        // the message box at the end
 };
 
 class Fat32CandidateWorker {

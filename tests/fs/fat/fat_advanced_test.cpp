@@ -2,6 +2,8 @@
 // the scan on wiped, quick-formatted and intact volumes.
 #include <gtest/gtest.h>
 
+#include "app/candidate_texts.h"
+
 #include "fs/fat/fat16_class.h"
 #include "fs/fat/fat_candidate_workers.h"
 #include "fs/fat/fat_test_support.h"
@@ -37,8 +39,9 @@ TEST(FatAdvanced, CandidatesAndClusterSizeChoices) {
     EXPECT_EQ(got.candidatePositions, (std::vector<std::uint64_t>{32 * 512, (32 + 536) * 512}));
     EXPECT_EQ(join(got.candidateItems), "FAT32_ENTRY:0 FAT32_ENTRY:1");
     EXPECT_EQ(join(got.clusterChoices), "2 4 16 32 64 8");  // one sector per cluster is odd: not offered
-    EXPECT_EQ(r.texts.back(),
+    EXPECT_EQ(app::candidateMessage(app::FatKind::Fat32, got),
               "Number of FAT32-ENTRY found = 2 . Please select the choice from combo box and click Next button to proceed.");
+    EXPECT_EQ(app::candidateStatus(app::FatKind::Fat32, got), "Parsing done.Click Next to continue.");
   }
   {
     f32->bytes()[13] = 8;
@@ -52,7 +55,9 @@ TEST(FatAdvanced, CandidatesAndClusterSizeChoices) {
     EXPECT_EQ(got.candidatePositions, (std::vector<std::uint64_t>{4 * 512, 36 * 512}));
     EXPECT_EQ(join(got.candidateItems), "FAT_ENTRY:0 FAT_ENTRY:1");
     EXPECT_EQ(join(got.clusterChoices), "4 4 8 16 2 32 64 128");
-    EXPECT_EQ(got.label, "Total fat16 Entries Found:");
+    EXPECT_EQ(app::candidateLabel(app::FatKind::Fat16), "Total fat16 Entries Found:");
+    EXPECT_EQ(app::candidateMessage(app::FatKind::Fat16, got),
+              "Number of FAT-ENTRY found = 2 . Please select the choice from combo box and click Next button to proceed.");
   }
   {
     Fat64Class p;
@@ -63,11 +68,18 @@ TEST(FatAdvanced, CandidatesAndClusterSizeChoices) {
     EXPECT_EQ(got.heapPositions.front(), 4096u * 512);  // the boot sector's heap comes first
     EXPECT_EQ(got.heapItems.front(), "HEAP_OFFSET_ENTRY:0");
     EXPECT_EQ(join(got.clusterChoices), "3 8 9 10 11");
+    EXPECT_EQ(app::candidateMessage(app::FatKind::Exfat, got),
+              "Number of FAT64-ENTRY found = 1 and Number of HeapOffset-ENTRY found =  " +
+                  std::to_string(got.heapPositions.size()) +
+                  "  . Please select the choice from ( Entry and Heap ) Combobox and click Parse button to proceed.");
   }
   test::MemoryDisk blank(std::vector<std::uint8_t>(1 << 20));
   Fat32Class p;
-  EXPECT_TRUE(Fat32CandidateWorker(p).run(blank, fatRecord("FAT32"), 3, r).candidateItems.empty());
-  EXPECT_EQ(r.texts.back(), "NO FAT  FAT32-ENTRY found ..");
+  Fat32CandidateWorker blankWorker(p);
+  const auto& none = blankWorker.run(blank, fatRecord("FAT32"), 3, r);
+  EXPECT_TRUE(none.candidateItems.empty());
+  EXPECT_EQ(app::candidateMessage(app::FatKind::Fat32, none), "NO FAT  FAT32-ENTRY found ..");
+  EXPECT_TRUE(app::candidateStatus(app::FatKind::Fat32, none).empty());
 }
 
 // With no limit given, a search stops after 3 candidates.

@@ -23,3 +23,20 @@ compare() {
   tp=$(best "${p[@]}")
   printf '%-14s quarnel %7.2f s   %-16s %7.2f s   ratio %.2f\n' "$name" "$tq" "$peer" "$tp" "$(echo "$tp / $tq" | bc -l)"
 }
+
+peak() {  # peak resident memory of the command, in MiB
+  python3 -c '
+import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+print("%.1f" % (resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024))' "$@"
+}
+
+# memory NAME PEER -- QUARNEL-COMMAND... -- PEER-COMMAND...: peak resident memory of both
+memory() {
+  local name=$1 peer=$2; shift 3
+  local q=() p=()
+  while [ "$1" != "--" ]; do q+=("$1"); shift; done
+  shift
+  p=("$@")
+  printf '%-14s quarnel %7s MiB %-16s %7s MiB (peak resident)\n' "$name" "$(peak "${q[@]}")" "$peer" "$(peak "${p[@]}")"
+}

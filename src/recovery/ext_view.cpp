@@ -78,8 +78,8 @@ class ExtView : public EntryView {
 
 class ExtVolume : public ParsedVolume {
  public:
-  ExtVolume(readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter, TreeSink* tree)
-      : parser(disk, record, reporter, tree), view_(parser) {}
+  ExtVolume(readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter)
+      : parser(disk, record, reporter), view_(parser) {}
   EntryView& view() override { return view_; }
   ext2Class parser;
 
@@ -90,9 +90,9 @@ class ExtVolume : public ParsedVolume {
 }  // namespace
 
 std::unique_ptr<ParsedVolume> parseExtVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                             const ParseOptions& options, Reporter& reporter, TreeSink* tree,
+                                             const ParseOptions& options, Reporter& reporter,
                                              std::string& error) {
-  auto v = std::make_unique<ExtVolume>(disk, record, reporter, tree);
+  auto v = std::make_unique<ExtVolume>(disk, record, reporter);
   v->parser.setJob(options.job);
   if (!v->parser.parse(error)) return nullptr;
   return v;

@@ -10,7 +10,6 @@
 namespace quarnel {
 
 std::unique_ptr<ParsedVolume> parseExtVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                             const ParseOptions& options, Reporter& reporter,
-                                             TreeSink* tree, std::string& error);
+                                             const ParseOptions& options, Reporter& reporter, std::string& error);
 
 }  // namespace quarnel

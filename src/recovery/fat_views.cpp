@@ -174,20 +174,20 @@ void restoreNames(Volume& v) {
 
 template <class Volume, class Parser>
 void attach(Volume&, Parser& p, readWriteInterface& disk, const VolumeRecord& record, const ParseOptions& options,
-            Reporter& reporter, TreeSink* tree) {
+            Reporter& reporter) {
   p.setReporter(&reporter);
   p.setJob(options.job);
-  p.attachSource(disk, record.startSector, tree);
+  p.attachSource(disk, record.startSector);
   p.setVolumeSize(recordBytes(disk, record));
   p.setFormatted(options.formatted);
 }
 
 std::unique_ptr<ParsedVolume> standardFat32(readWriteInterface& disk, const VolumeRecord& record,
-                                            const ParseOptions& options, Reporter& reporter, TreeSink* tree,
+                                            const ParseOptions& options, Reporter& reporter,
                                             std::string& error) {
   auto v = std::make_unique<Fat32Volume>(false);
   Fat32Class& p = v->parser;
-  attach(*v, p, disk, record, options, reporter, tree);
+  attach(*v, p, disk, record, options, reporter);
   if (!p.checkBootSector()) {
     error = "Selected Drive is not in Fat32 Format";
     return nullptr;
@@ -207,11 +207,11 @@ std::unique_ptr<ParsedVolume> standardFat32(readWriteInterface& disk, const Volu
 }
 
 std::unique_ptr<ParsedVolume> standardFat16(readWriteInterface& disk, const VolumeRecord& record,
-                                            const ParseOptions& options, Reporter& reporter, TreeSink* tree,
+                                            const ParseOptions& options, Reporter& reporter,
                                             std::string& error) {
   auto v = std::make_unique<Fat16Volume>(true);
   Fat16Class& p = v->parser;
-  attach(*v, p, disk, record, options, reporter, tree);
+  attach(*v, p, disk, record, options, reporter);
   if (!p.checkBootSector()) {
     error = "Selected Drive is not in Fat16 Format";
     return nullptr;
@@ -234,11 +234,11 @@ std::unique_ptr<ParsedVolume> standardFat16(readWriteInterface& disk, const Volu
 }
 
 std::unique_ptr<ParsedVolume> standardExfat(readWriteInterface& disk, const VolumeRecord& record,
-                                            const ParseOptions& options, Reporter& reporter, TreeSink* tree,
+                                            const ParseOptions& options, Reporter& reporter,
                                             std::string& error) {
   auto v = std::make_unique<ExfatVolume>();
   Fat64Class& p = v->parser;
-  attach(*v, p, disk, record, options, reporter, tree);
+  attach(*v, p, disk, record, options, reporter);
   if (!p.setVolumeSize(recordBytes(disk, record))) {
     error = "the volume has no size";
     return nullptr;
@@ -266,7 +266,7 @@ std::unique_ptr<ParsedVolume> standardExfat(readWriteInterface& disk, const Volu
 template <class Volume, class Worker>
 std::unique_ptr<ParsedVolume> advancedFat(std::unique_ptr<Volume> v, readWriteInterface& disk,
                                           const VolumeRecord& record, const ParseOptions& options,
-                                          Reporter& reporter, TreeSink* tree, std::string_view treeStatus,
+                                          Reporter& reporter, std::string_view treeStatus,
                                           std::string& error) {
   auto& p = v->parser;
   p.setJob(options.job);
@@ -281,7 +281,7 @@ std::unique_ptr<ParsedVolume> advancedFat(std::unique_ptr<Volume> v, readWriteIn
   const std::uint64_t position = found.candidatePositions[static_cast<std::size_t>(options.candidate)];
   const std::int64_t sectors = options.clusterSectors > 0 ? options.clusterSectors : firstChoice(found.clusterChoices);
   p.releaseBuffers();
-  attach(*v, p, disk, record, options, reporter, tree);
+  attach(*v, p, disk, record, options, reporter);
   p.setUserGeometry(static_cast<std::uint32_t>(std::clamp<std::int64_t>(sectors, 1, 128)));
   p.setFatOffset(position);
   p.scanForEntries();
@@ -295,8 +295,7 @@ std::unique_ptr<ParsedVolume> advancedFat(std::unique_ptr<Volume> v, readWriteIn
 }
 
 std::unique_ptr<ParsedVolume> advancedExfat(readWriteInterface& disk, const VolumeRecord& record,
-                                            const ParseOptions& options, int heapCandidate, Reporter& reporter,
-                                            TreeSink* tree, std::string& error) {
+                                            const ParseOptions& options, int heapCandidate, Reporter& reporter, std::string& error) {
   auto v = std::make_unique<ExfatVolume>();
   Fat64Class& p = v->parser;
   p.setJob(options.job);
@@ -314,7 +313,7 @@ std::unique_ptr<ParsedVolume> advancedExfat(readWriteInterface& disk, const Volu
   const std::uint64_t fatPosition = pick(found.candidatePositions, options.candidate);
   const std::uint64_t heapPosition = pick(found.heapPositions, heapCandidate);
   const std::int64_t exponent = options.clusterSectors > 0 ? options.clusterSectors : firstChoice(found.clusterChoices);
-  attach(*v, p, disk, record, options, reporter, tree);
+  attach(*v, p, disk, record, options, reporter);
   p.setUserGeometry(static_cast<int>(std::clamp<std::int64_t>(exponent, 0, 16)));
   p.scanForEntries();
   reporter.status("Maintaining TreeStructure for Tree Control");
@@ -349,30 +348,29 @@ void addLines(CandidateList& out, const FatCandidateResults& r) {
 bool isFatFileSystem(const std::string& fileSystem) { return kindOf(fileSystem) != FatKind::None; }
 
 std::unique_ptr<ParsedVolume> parseFatVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                             const ParseOptions& options, Reporter& reporter, TreeSink* tree,
+                                             const ParseOptions& options, Reporter& reporter,
                                              std::string& error) {
-  return parseFatVolume(disk, record, options, options.heap, reporter, tree, error);
+  return parseFatVolume(disk, record, options, options.heap, reporter, error);
 }
 
 std::unique_ptr<ParsedVolume> parseFatVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                             const ParseOptions& options, int heapCandidate, Reporter& reporter,
-                                             TreeSink* tree, std::string& error) {
+                                             const ParseOptions& options, int heapCandidate, Reporter& reporter, std::string& error) {
   const FatKind kind = kindOf(record.fileSystem);
   const bool advanced = options.mode == RecoveryMode::Advanced;
   switch (kind) {
     case FatKind::Fat32:
-      if (!advanced) return standardFat32(disk, record, options, reporter, tree, error);
+      if (!advanced) return standardFat32(disk, record, options, reporter, error);
       return advancedFat<Fat32Volume, Fat32CandidateWorker>(std::make_unique<Fat32Volume>(false), disk, record,
-                                                           options, reporter, tree,
+                                                           options, reporter,
                                                            "Maintaining TreeStructure for Tree Control", error);
     case FatKind::Fat16:
-      if (!advanced) return standardFat16(disk, record, options, reporter, tree, error);
+      if (!advanced) return standardFat16(disk, record, options, reporter, error);
       return advancedFat<Fat16Volume, Fat16CandidateWorker>(std::make_unique<Fat16Volume>(true), disk, record,
-                                                           options, reporter, tree,
+                                                           options, reporter,
                                                            "Maintaining Tree Structure for Tree Control", error);
     case FatKind::Exfat:
-      if (!advanced) return standardExfat(disk, record, options, reporter, tree, error);
-      return advancedExfat(disk, record, options, heapCandidate, reporter, tree, error);
+      if (!advanced) return standardExfat(disk, record, options, reporter, error);
+      return advancedExfat(disk, record, options, heapCandidate, reporter, error);
     case FatKind::None: break;
   }
   error = "volumes of type " + record.fileSystem + " are not FAT volumes";

@@ -14,11 +14,10 @@ namespace quarnel {
 // cluster size (exFAT: the exponent; 0: the first choice offered); heapCandidate picks
 // exFAT's heap candidate.
 std::unique_ptr<ParsedVolume> parseFatVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                             const ParseOptions& options, Reporter& reporter,
-                                             TreeSink* tree, std::string& error);
+                                             const ParseOptions& options, Reporter& reporter, std::string& error);
 std::unique_ptr<ParsedVolume> parseFatVolume(readWriteInterface& disk, const VolumeRecord& record,
                                              const ParseOptions& options, int heapCandidate,
-                                             Reporter& reporter, TreeSink* tree, std::string& error);
+                                             Reporter& reporter, std::string& error);
 
 // "FAT32_ENTRY:0  at byte N" (FAT16 "FAT_ENTRY:", exFAT "FAT64_ENTRY:" and
 // "HEAP_OFFSET_ENTRY:") lines and the cluster-size choices in the order offered.

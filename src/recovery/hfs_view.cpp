@@ -82,8 +82,8 @@ class HfsView : public EntryView {
 
 class HfsVolume : public ParsedVolume {
  public:
-  HfsVolume(readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter, TreeSink* tree)
-      : parser(disk, record, reporter, tree), view_(parser) {}
+  HfsVolume(readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter)
+      : parser(disk, record, reporter), view_(parser) {}
   EntryView& view() override { return view_; }
   HFSP parser;
 
@@ -94,9 +94,8 @@ class HfsVolume : public ParsedVolume {
 }  // namespace
 
 std::unique_ptr<ParsedVolume> parseHfsVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                             const ParseOptions& options, Reporter& reporter,
-                                             TreeSink* tree, std::string& error) {
-  auto v = std::make_unique<HfsVolume>(disk, record, reporter, tree);
+                                             const ParseOptions& options, Reporter& reporter, std::string& error) {
+  auto v = std::make_unique<HfsVolume>(disk, record, reporter);
   v->parser.setJob(options.job);
   if (!v->parser.parse(options.mode != RecoveryMode::Standard, error)) return nullptr;
   return v;

@@ -11,7 +11,6 @@ namespace quarnel {
 
 // Standard mode reads the catalog B-tree; advanced and deep modes scan for its leaf nodes.
 std::unique_ptr<ParsedVolume> parseHfsVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                             const ParseOptions& options, Reporter& reporter,
-                                             TreeSink* tree, std::string& error);
+                                             const ParseOptions& options, Reporter& reporter, std::string& error);
 
 }  // namespace quarnel

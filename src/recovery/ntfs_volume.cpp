@@ -9,8 +9,8 @@ namespace {
 
 class NtfsVolume : public ParsedVolume {
  public:
-  NtfsVolume(readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter, TreeSink* tree)
-      : fs(disk, record, reporter, tree) {}
+  NtfsVolume(readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter)
+      : fs(disk, record, reporter) {}
   EntryView& view() override { return *view_; }
 
   ntfs fs;
@@ -28,9 +28,8 @@ NtfsMode modeOf(RecoveryMode m) {
 }  // namespace
 
 std::unique_ptr<ParsedVolume> parseNtfsVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                              const ParseOptions& options, Reporter& reporter,
-                                              TreeSink* tree, std::string& error) {
-  auto volume = std::make_unique<NtfsVolume>(disk, record, reporter, tree);
+                                              const ParseOptions& options, Reporter& reporter, std::string& error) {
+  auto volume = std::make_unique<NtfsVolume>(disk, record, reporter);
   volume->fs.setJob(options.job);
   const NtfsMode mode = modeOf(options.mode);
   NtfsAdvancedChoice choice;
@@ -54,7 +53,7 @@ std::unique_ptr<ParsedVolume> parseNtfsVolume(readWriteInterface& disk, const Vo
 
 bool listNtfsCandidates(readWriteInterface& disk, const VolumeRecord& record, int maximum,
                         Reporter& reporter, CandidateList& out, std::string& error) {
-  ntfs fs(disk, record, reporter, nullptr);
+  ntfs fs(disk, record, reporter);
   const std::int64_t n = searchNtfsCandidates(fs, maximum);
   if (n == 0) {
     error = "no MFT candidate found on the volume";

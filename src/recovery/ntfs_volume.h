@@ -9,8 +9,7 @@
 namespace quarnel {
 
 std::unique_ptr<ParsedVolume> parseNtfsVolume(readWriteInterface& disk, const VolumeRecord& record,
-                                              const ParseOptions& options, Reporter& reporter,
-                                              TreeSink* tree, std::string& error);
+                                              const ParseOptions& options, Reporter& reporter, std::string& error);
 
 // "MFT_ENTRY:%d" lines with each candidate's position, and the cluster-size choices.
 bool listNtfsCandidates(readWriteInterface& disk, const VolumeRecord& record, int maximum,

@@ -23,13 +23,13 @@ class SourcedVolume : public ParsedVolume {
 };
 
 std::unique_ptr<ParsedVolume> parseOn(readWriteInterface& source, const VolumeRecord& record,
-                                      const ParseOptions& options, Reporter& reporter, TreeSink* tree,
+                                      const ParseOptions& options, Reporter& reporter,
                                       std::string& error) {
   const std::string kind = record.fileSystem.substr(0, 3);
-  if (kind == "NTF") return parseNtfsVolume(source, record, options, reporter, tree, error);
-  if (kind == "ext") return parseExtVolume(source, record, options, reporter, tree, error);
-  if (kind == "HFS") return parseHfsVolume(source, record, options, reporter, tree, error);
-  if (isFatFileSystem(record.fileSystem)) return parseFatVolume(source, record, options, reporter, tree, error);
+  if (kind == "NTF") return parseNtfsVolume(source, record, options, reporter, error);
+  if (kind == "ext") return parseExtVolume(source, record, options, reporter, error);
+  if (kind == "HFS") return parseHfsVolume(source, record, options, reporter, error);
+  if (isFatFileSystem(record.fileSystem)) return parseFatVolume(source, record, options, reporter, error);
   error = "no parser reads volumes of type " + record.fileSystem + " (carve them instead)";
   return nullptr;
 }
@@ -41,7 +41,7 @@ std::unique_ptr<ParsedVolume> parseVolume(readWriteInterface& disk, const Volume
                                           std::string& error) {
   // Each volume reads through its own source, so volumes of one disk never aim each other.
   auto volume = std::make_unique<SourcedVolume>(disk);
-  volume->inner = parseOn(volume->source, record, options, reporter, nullptr, error);
+  volume->inner = parseOn(volume->source, record, options, reporter, error);
   if (!volume->inner) return nullptr;
   volume->store = EntryStore::build(volume->inner->view());
   return volume;

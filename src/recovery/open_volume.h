@@ -9,7 +9,6 @@
 
 #include "platform/job.h"
 #include "platform/reporter.h"
-#include "platform/tree_sink.h"
 #include "recovery/entry_view.h"
 #include "storage/read_write_interface.h"
 #include "volumes/volume_record.h"

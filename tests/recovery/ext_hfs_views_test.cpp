@@ -91,8 +91,8 @@ std::unique_ptr<Opened> open(const std::string& image, const VolumeRecord& recor
   options.mode = mode;
   std::string error;
   o->volume = record.fileSystem == "HFS+"
-                  ? parseHfsVolume(o->disk, record, options, silentReporter(), nullptr, error)
-                  : parseExtVolume(o->disk, record, options, silentReporter(), nullptr, error);
+                  ? parseHfsVolume(o->disk, record, options, silentReporter(), error)
+                  : parseExtVolume(o->disk, record, options, silentReporter(), error);
   EXPECT_TRUE(o->volume) << image << ": " << error;
   return o->volume ? std::move(o) : nullptr;
 }
@@ -167,7 +167,7 @@ TEST(HfsViews, DeepModeFindsTheFilesOfAVolumeWithoutHeaderOrCatalogHeaderNode) {
     FileReadSeek disk(std::move(f));
     test::RecordingReporter reporter;
     std::string error;
-    EXPECT_FALSE(parseHfsVolume(disk, record, {}, reporter, nullptr, error));
+    EXPECT_FALSE(parseHfsVolume(disk, record, {}, reporter, error));
     EXPECT_EQ(reporter.statuses.back(), "Work Aborted....");
   }
   auto o = open("hfs_wiped.img", record, RecoveryMode::Deep);
@@ -251,7 +251,7 @@ TEST(ExtViews, RaidWithAMissingMemberReadsAsTheDisk) {
     raid.stripeSectors = 128;
     ASSERT_TRUE(raid.open("raid"));
     std::string error;
-    auto degraded = parseExtVolume(raid, recordAt("extX", start, 16), {}, silentReporter(), nullptr, error);
+    auto degraded = parseExtVolume(raid, recordAt("extX", start, 16), {}, silentReporter(), error);
     ASSERT_TRUE(degraded) << error;
     EntryView& a = plain->volume->view();
     EntryView& b = degraded->view();

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "fs/fat/fat_test_support.h"
+#include "recovery/entry_paths.h"
+#include "recovery/open_volume.h"
 #include "recovery/save_walk.h"
 #include "support/test_support.h"
 
@@ -14,50 +18,33 @@ namespace {
 using test::fatImage;
 using test::fatRecord;
 
-struct Item {
-  TreeItem parent;
-  std::string text;
-  bool folder, deleted;
-  std::int64_t entry;
-};
-
-class RecordingTree : public TreeSink {
- public:
-  TreeItem insertItem(TreeItem parent, std::string_view text, bool folder, bool deleted, std::int64_t entry) override {
-    items.push_back({parent, std::string(text), folder, deleted, entry});
-    return static_cast<TreeItem>(items.size());
-  }
-  void expand(TreeItem item) override { expanded.push_back(item); }
-  std::vector<Item> items;
-  std::vector<TreeItem> expanded;
-};
-
-// The first level of the tree: the root's folders and its files of attribute 0x20 (the
-// label and "DUMMY ENTRY" never), deleted ones marked, the volume's item expanded.
+// The first level of the tree is the store's, as `ls` lists it: the root's folders and files
+// (the label and "DUMMY ENTRY" never), deleted ones marked, and a file of attribute 0x21
+// (read-only) as well, which the parser's own tree fill used to leave out.
 TEST(FatViews, TheTreesFirstLevel) {
   auto disk = fatImage("fat_fat32.img");
   if (!disk) GTEST_SKIP();
-  RecordingTree tree;
+  const std::int64_t slot = disk->find("README  TXT");
+  ASSERT_GT(slot, 0);
+  disk->bytes()[static_cast<std::size_t>(slot) + 11] = 0x21;
   std::string error;
-  auto v = parseFatVolume(*disk, fatRecord("FAT32"), {}, silentReporter(), &tree, error);
+  auto v = parseVolume(*disk, fatRecord("FAT32"), {}, silentReporter(), error);
   ASSERT_TRUE(v) << error;
-  ASSERT_FALSE(tree.items.empty());
-  EXPECT_EQ(tree.items[0].parent, 0);
-  EXPECT_EQ(tree.items[0].text, "");
-  EXPECT_EQ(tree.expanded, std::vector<TreeItem>{1});
-  std::set<std::string> folders, files, deleted;
-  for (std::size_t i = 1; i < tree.items.size(); ++i) {
-    const Item& it = tree.items[i];
-    EXPECT_EQ(it.parent, 1);
-    EXPECT_EQ(v->view().name(it.entry), it.text);
-    (it.folder ? folders : files).insert(it.text);
-    if (it.deleted) deleted.insert(it.text);
+  EntryView& view = v->view();
+  std::set<std::string> folders, files, deleted, listed;
+  for (EntryId e : view.children(view.root())) {
+    (view.isFolder(e) ? folders : files).insert(view.name(e));
+    if (view.deleted(e)) deleted.insert(view.name(e));
   }
+  for (const auto& l : listFolder(view, view.root(), "/", false)) listed.insert(l.path.substr(1));
   EXPECT_EQ(folders, (std::set<std::string>{"$RECYCLE.BIN", "Documents", "Empty Folder", "Many", "Old Stuff", "frag"}));
   EXPECT_TRUE(files.count("readme.txt"));
   EXPECT_FALSE(files.count("QUARNEL_F32"));
   EXPECT_FALSE(files.count("DUMMY ENTRY"));
   EXPECT_EQ(deleted, (std::set<std::string>{"Old Stuff", "deleted file.txt", "\xEF\xBF\xA5" "ELME.TXT"}));
+  std::set<std::string> shown = folders;
+  shown.insert(files.begin(), files.end());
+  EXPECT_EQ(shown, listed);
 }
 
 // FAT16 saves only folders of attribute 0x10, 0x11 or 0x13 as folders: a hidden one
@@ -69,7 +56,7 @@ TEST(FatViews, Fat16SavesHiddenFoldersAsFiles) {
   ASSERT_GT(slot, 0);
   disk->bytes()[static_cast<std::size_t>(slot) + 11] = 0x12;
   std::string error;
-  auto v = parseFatVolume(*disk, fatRecord("FAT16"), {}, silentReporter(), nullptr, error);
+  auto v = parseFatVolume(*disk, fatRecord("FAT16"), {}, silentReporter(), error);
   ASSERT_TRUE(v) << error;
   EntryView& view = v->view();
   const EntryId hidden = test::pathsOf(view).at("/Empty Folder");
@@ -85,7 +72,7 @@ TEST(FatViews, TextsAreLocalTimesAndAttributeLetters) {
   if (!disk) GTEST_SKIP();
   test::ZoneGuard zone("UTC");
   std::string error;
-  auto v = parseFatVolume(*disk, fatRecord("FAT32"), {}, silentReporter(), nullptr, error);
+  auto v = parseFatVolume(*disk, fatRecord("FAT32"), {}, silentReporter(), error);
   ASSERT_TRUE(v) << error;
   const auto paths = test::pathsOf(v->view());
   const EntryTexts report = v->view().texts(paths.at("/Long File Name Report.txt"));

@@ -52,9 +52,8 @@ class ext2Class::Reader : public ext::BlockReader {
   ext2Class& p_;
 };
 
-ext2Class::ext2Class(readWriteInterface& source, const VolumeRecord& record, Reporter& reporter,
-                     TreeSink* tree)
-    : source_(source), record_(record), reporter_(reporter), tree_(tree) {}
+ext2Class::ext2Class(readWriteInterface& source, const VolumeRecord& record, Reporter& reporter)
+    : source_(source), record_(record), reporter_(reporter) {}
 
 bool ext2Class::takeStop() { return job_->shouldStop(); }
 
@@ -309,23 +308,9 @@ bool ext2Class::linkEntries() {
   return true;
 }
 
-void ext2Class::fillTreeRoots() {
-  reporter_.status("filling root entries in  tree....");
-  if (!tree_) return;
-  rootItem_ = tree_->insertItem(0, "ROOT", true, false, kExtRootKey);
-  std::set<ExtKey> seen;
-  for (ExtKey k = map_[kExtRootKey].firstChild; k > 0 && seen.insert(k).second;) {
-    auto it = map_.find(k);
-    if (it == map_.end()) break;
-    const ExtEntryRecord& r = it->second;
-    if (r.named && (r.mode & ext::kModeDirectory))
-      tree_->insertItem(rootItem_, r.name, true, r.deleted, k);
-    else if (r.named && (r.mode & ext::kModeRegular))
-      tree_->insertItem(rootItem_, r.name, false, r.deleted, k);
-    k = r.nextSibling;
-  }
-  tree_->expand(rootItem_);
-}
+// The tree the window shows is built from the entry store over the view, so the parser
+// only says the step.
+void ext2Class::fillTreeRoots() { reporter_.status("filling root entries in  tree...."); }
 
 bool ext2Class::parse(std::string& error) {
   if (!attachSource()) {

@@ -16,7 +16,6 @@
 #include "platform/byte_sink.h"
 #include "platform/job.h"
 #include "platform/reporter.h"
-#include "platform/tree_sink.h"
 #include "storage/read_write_interface.h"
 #include "volumes/volume_record.h"
 
@@ -46,8 +45,7 @@ struct ExtTimes {
 
 class ext2Class {
  public:
-  ext2Class(readWriteInterface& source, const VolumeRecord& record, Reporter& reporter,
-            TreeSink* tree);
+  ext2Class(readWriteInterface& source, const VolumeRecord& record, Reporter& reporter);
 
   bool attachSource();
   bool findSuperblock();
@@ -94,7 +92,6 @@ class ext2Class {
   readWriteInterface& source_;
   VolumeRecord record_;
   Reporter& reporter_;
-  TreeSink* tree_;
   UnstoppableJob ownJob_;
   JobControl* job_ = &ownJob_;
 
@@ -108,7 +105,6 @@ class ext2Class {
   std::size_t recordCount_ = 0;
   std::vector<DeletedName> deletedNames_;
   std::map<ExtKey, ExtEntryRecord> map_;
-  TreeItem rootItem_ = 0;
 };
 
 }  // namespace quarnel

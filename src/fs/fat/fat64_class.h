@@ -20,7 +20,6 @@
 #include "platform/byte_sink.h"
 #include "platform/job.h"
 #include "platform/reporter.h"
-#include "platform/tree_sink.h"
 #include "storage/read_write_interface.h"
 
 namespace quarnel {
@@ -35,7 +34,7 @@ class Fat64Class {
   Fat64Class(const Fat64Class&) = delete;
   Fat64Class& operator=(const Fat64Class&) = delete;
 
-  void attachSource(readWriteInterface& source, std::int64_t startSector, TreeSink* tree);
+  void attachSource(readWriteInterface& source, std::int64_t startSector);
   // False for a size of 0.
   bool setVolumeSize(std::uint64_t bytes);
   void setReporter(Reporter* reporter) { reporter_ = reporter ? reporter : &silentReporter(); }
@@ -90,8 +89,6 @@ class Fat64Class {
   std::int64_t startSector_ = 0;
   VolumeReader io_;
   std::uint64_t volumeSize_ = 0;
-  TreeSink* tree_ = nullptr;
-  TreeItem volumeItem_ = 0;
   Reporter* reporter_ = &silentReporter();
 
   bool bootAccepted_ = false;

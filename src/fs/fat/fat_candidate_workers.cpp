@@ -31,7 +31,7 @@ std::vector<std::string> clusterChoices(const std::optional<FatGeometry>& boot, 
 template <class Parser>
 void attach(Parser& parser, readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter) {
   parser.setReporter(&reporter);
-  parser.attachSource(disk, record.startSector, nullptr);
+  parser.attachSource(disk, record.startSector);
   // A custom volume without a size runs to the end of the disk.
   std::uint64_t bytes = static_cast<std::uint64_t>(volumeSizeMiB(record)) * kMiB;
   if (bytes == 0 && disk.sizeSectors() > record.startSector)

@@ -28,13 +28,11 @@ FatEntryRecord syntheticRecord(std::string_view name, std::uint8_t attribute, st
 
 }  // namespace
 
-void FatFamilyParser::attachSource(readWriteInterface& source, std::int64_t startSector, TreeSink* tree) {
+void FatFamilyParser::attachSource(readWriteInterface& source, std::int64_t startSector) {
   source_ = &source;
   startSector_ = startSector;
   source.baseOffset = startSector * static_cast<std::int64_t>(kSector);
   source.seek(0, 0);
-  tree_ = tree;
-  if (tree_ != nullptr) volumeItem_ = tree_->insertItem(0, "", true, false, -1);
   setVolumeSize(volumeSize_);
 }
 
@@ -66,20 +64,17 @@ std::vector<FatEntryRecord>& FatFamilyParser::walkFrom(const FatDirectoryBytes& 
   return records_;
 }
 
+// The tree the window shows is built from the entry store over the view; the parser only
+// says the step.
 void FatFamilyParser::fillTreeRoots() {
-  char text[64];
-  for (std::size_t i = 0; i < records_.size(); ++i) {
-    if (i % kStatusEvery == 0 || i + 1 == records_.size()) {
-      std::snprintf(text, sizeof text, "filling entry =%zu in tree ", i);
-      reporter_->status(text);
-    }
-    const FatEntryRecord& r = records_[i];
-    if (i == 0 || r.parent != 0 || r.name == kDummyEntryName || tree_ == nullptr) continue;
-    const bool folder = rootFolderAttribute(r.attribute, narrowRootFolders_);
-    if (!folder && r.attribute != 0x20) continue;
-    tree_->insertItem(volumeItem_, r.name, folder, r.deleted != 0, static_cast<std::int64_t>(i));
-  }
-  if (tree_ != nullptr) tree_->expand(volumeItem_);
+  const std::size_t n = records_.size();
+  auto say = [&](std::size_t i) {
+    char text[64];
+    std::snprintf(text, sizeof text, "filling entry =%zu in tree ", i);
+    reporter_->status(text);
+  };
+  for (std::size_t i = 0; i < n; i += kStatusEvery) say(i);
+  if (n > 1 && (n - 1) % kStatusEvery != 0) say(n - 1);
 }
 
 void FatFamilyParser::releaseBuffers() {

@@ -21,7 +21,6 @@
 #include "platform/byte_sink.h"
 #include "platform/job.h"
 #include "platform/reporter.h"
-#include "platform/tree_sink.h"
 #include "storage/read_write_interface.h"
 
 namespace quarnel {
@@ -32,7 +31,7 @@ class FatFamilyParser {
   FatFamilyParser& operator=(const FatFamilyParser&) = delete;
 
   // Takes the source and the volume's start; inserts the volume's item when there is a tree.
-  void attachSource(readWriteInterface& source, std::int64_t startSector, TreeSink* tree);
+  void attachSource(readWriteInterface& source, std::int64_t startSector);
   // The volume's size in bytes (from the volume list's mebibytes), cut at the source's end.
   void setVolumeSize(std::uint64_t bytes);
   void setReporter(Reporter* reporter) { reporter_ = reporter ? reporter : &silentReporter(); }
@@ -96,8 +95,6 @@ class FatFamilyParser {
   std::int64_t startSector_ = 0;
   VolumeReader io_;
   std::uint64_t volumeSize_ = 0;
-  TreeSink* tree_ = nullptr;
-  TreeItem volumeItem_ = 0;
   Reporter* reporter_ = &silentReporter();
 
   FatBootRecord boot_;

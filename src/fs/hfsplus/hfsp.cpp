@@ -34,8 +34,8 @@ std::uint64_t blocksIn(const std::vector<hfs::Extent>& extents) {
 
 }  // namespace
 
-HFSP::HFSP(readWriteInterface& source, const VolumeRecord& record, Reporter& reporter, TreeSink* tree)
-    : source_(source), record_(record), reporter_(reporter), tree_(tree) {}
+HFSP::HFSP(readWriteInterface& source, const VolumeRecord& record, Reporter& reporter)
+    : source_(source), record_(record), reporter_(reporter) {}
 
 bool HFSP::takeStop() { return job_->shouldStop(); }
 
@@ -73,10 +73,6 @@ bool HFSP::readFork(const std::vector<hfs::Extent>& extents, std::uint64_t offse
 
 void HFSP::attachSource() {
   source_.baseOffset = record_.startSector * kSectorSize;
-  if (tree_) {
-    volumeItem_ = tree_->insertItem(0, "", true, false, -1);
-    tree_->expand(volumeItem_);
-  }
 }
 
 bool HFSP::readVolumeHeader() {
@@ -316,9 +312,7 @@ bool HFSP::fillTreeRoots() {
     if (topLevel_.size() % kStatusEvery == 0)
       reporter_.status(printed(folder ? "found folder at Node %lld" : "found file at Node %lld", position));
     topLevel_.push_back(id);
-    if (tree_) tree_->insertItem(volumeItem_, e.name, folder, false, id);
   }
-  if (tree_) tree_->expand(volumeItem_);
   return true;
 }
 

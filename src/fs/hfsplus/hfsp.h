@@ -18,7 +18,6 @@
 #include "platform/byte_sink.h"
 #include "platform/job.h"
 #include "platform/reporter.h"
-#include "platform/tree_sink.h"
 #include "storage/read_write_interface.h"
 #include "volumes/volume_record.h"
 
@@ -46,7 +45,7 @@ struct HfsTimes {
 
 class HFSP {
  public:
-  HFSP(readWriteInterface& source, const VolumeRecord& record, Reporter& reporter, TreeSink* tree);
+  HFSP(readWriteInterface& source, const VolumeRecord& record, Reporter& reporter);
 
   void attachSource();
   bool readVolumeHeader();
@@ -97,7 +96,6 @@ class HFSP {
   readWriteInterface& source_;
   VolumeRecord record_;
   Reporter& reporter_;
-  TreeSink* tree_;
   UnstoppableJob ownJob_;
   JobControl* job_ = &ownJob_;
 
@@ -111,7 +109,6 @@ class HFSP {
   std::map<std::pair<std::uint32_t, std::uint32_t>, hfs::OverflowRecord> overflowMap_;
   std::uint32_t orphanId_ = 0;
   std::vector<std::uint32_t> topLevel_;
-  TreeItem volumeItem_ = 0;
 };
 
 }  // namespace quarnel

@@ -23,7 +23,6 @@
 #include "platform/job.h"
 #include "platform/reporter.h"
 #include "platform/times.h"
-#include "platform/tree_sink.h"
 #include "storage/read_write_interface.h"
 #include "volumes/volume_record.h"
 
@@ -110,7 +109,7 @@ struct NtfsEntryRecord {
 
 class ntfs {
  public:
-  ntfs(readWriteInterface& source, VolumeRecord volume, Reporter& reporter, TreeSink* tree);
+  ntfs(readWriteInterface& source, VolumeRecord volume, Reporter& reporter);
   ntfs(const ntfs&) = delete;
   ntfs& operator=(const ntfs&) = delete;
 
@@ -260,8 +259,6 @@ class ntfs {
   readWriteInterface& source_;
   VolumeRecord volume_;
   Reporter& reporter_;
-  TreeSink* tree_;
-  TreeItem volumeItem_ = 0;
   std::vector<std::byte> bootBuffer_;
   std::size_t recordSize_ = ntfs_format::kSmallRecord;
   bool recordSizeKnown_ = false;

@@ -30,8 +30,8 @@ std::uint64_t saturatingMul(std::uint64_t a, std::uint64_t b) {
 
 }  // namespace
 
-ntfs::ntfs(readWriteInterface& source, VolumeRecord volume, Reporter& reporter, TreeSink* tree)
-    : source_(source), volume_(std::move(volume)), reporter_(reporter), tree_(tree) {}
+ntfs::ntfs(readWriteInterface& source, VolumeRecord volume, Reporter& reporter)
+    : source_(source), volume_(std::move(volume)), reporter_(reporter) {}
 
 std::uint64_t ntfs::readLimit() const {
   const std::int64_t sectors = source_.sizeSectors();
@@ -77,9 +77,6 @@ NtfsEntryRecord ntfs::newEntry(std::uint64_t position, ByteSpan firstBytes) cons
 void ntfs::attachSource() {
   source_.baseOffset =
       std::clamp<std::int64_t>(volume_.startSector, 0, std::numeric_limits<std::int64_t>::max() / kSectorSize) * kSectorSize;
-  if (!tree_) return;
-  volumeItem_ = tree_->insertItem(0, "", true, false, -1);
-  tree_->expand(volumeItem_);
 }
 
 bool ntfs::readBootSector() {

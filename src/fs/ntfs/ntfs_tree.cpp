@@ -264,16 +264,8 @@ std::vector<std::int64_t> ntfs::topLevelEntries() const {
 
 bool ntfs::fillTreeRoots() {
   const std::vector<std::int64_t> items = topLevelEntries();
-  if (!validIndex(rootIndex) && items.empty()) return false;
-  if (tree_) {
-    for (std::int64_t k : items) {
-      const NtfsEntryRecord& e = entryList[k];
-      tree_->insertItem(volumeItem_, e.name ? utf16ToUtf8(*e.name) : std::string(), e.isDirectory(),
-                        k != orphanIndex && !e.inUse(), k);
-    }
-    tree_->expand(volumeItem_);
-  }
-  return true;
+  // The tree the window shows is built from the entry store over the view.
+  return validIndex(rootIndex) || !items.empty();
 }
 
 RecordSummary ntfs::summarize(ByteSpan record, const std::vector<AttributeHeader>& attributes) {

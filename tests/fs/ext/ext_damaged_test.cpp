@@ -64,7 +64,7 @@ std::unique_ptr<Parsed> parse(const Image& image, std::int64_t mib) {
   VolumeRecord r;
   r.fileSystem = "extX";
   r.volumeSizeText = volumeSizeText(mib, SizeStyle::ThreeBlanks);
-  p->ext = std::make_unique<ext2Class>(p->disk, r, p->reporter, nullptr);
+  p->ext = std::make_unique<ext2Class>(p->disk, r, p->reporter);
   std::string error;
   p->ok = p->ext->parse(error);
   return p;

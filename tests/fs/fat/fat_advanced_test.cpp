@@ -88,7 +88,7 @@ TEST(FatAdvanced, ASearchStopsAtItsLimit) {
   for (int i = 0; i < 10; ++i) std::copy_n("\xF8\xFF\xFF\xFF", 4, bytes.begin() + 512 * (3 * i + 1));
   test::MemoryDisk disk(bytes);
   Fat16Class p;
-  p.attachSource(disk, 0, nullptr);
+  p.attachSource(disk, 0);
   p.setVolumeSize(bytes.size());
   EXPECT_EQ(p.findFatCandidates(0).size(), 3u);
   EXPECT_EQ(p.findFatCandidates(7).size(), 7u);
@@ -99,7 +99,7 @@ TEST(FatAdvanced, ASearchStopsAtItsLimit) {
 TEST(FatAdvanced, Fat16RootRegionWithoutABootSector) {
   test::MemoryDisk disk;
   Fat16Class p;
-  p.attachSource(disk, 0, nullptr);
+  p.attachSource(disk, 0);
   p.setVolumeSize(512000000ull);  // 1,000,000 clusters of one sector
   p.setUserGeometry(1);
   p.setFatOffset(4096);
@@ -120,7 +120,7 @@ class FatAdvancedListing : public ::testing::Test {
     o.clusterSectors = clusterSectors;
     o.formatted = formatted;
     std::string error;
-    auto v = parseFatVolume(disk, fatRecord(fs), o, heap, silentReporter(), nullptr, error);
+    auto v = parseFatVolume(disk, fatRecord(fs), o, heap, silentReporter(), error);
     EXPECT_TRUE(v) << error;
     return v;
   }
@@ -165,7 +165,7 @@ TEST_F(FatAdvancedListing, Fat32FormattedOverItsData) {
   auto disk = fatImage("fat_fat32_formatted.img");
   if (!disk) GTEST_SKIP();
   std::string error;
-  auto standard = parseFatVolume(*disk, fatRecord("FAT32"), {}, silentReporter(), nullptr, error);
+  auto standard = parseFatVolume(*disk, fatRecord("FAT32"), {}, silentReporter(), error);
   ASSERT_TRUE(standard) << error;
   EXPECT_TRUE(standard->view().children(0).empty());  // the new root is empty
 
@@ -222,7 +222,7 @@ TEST_F(FatAdvancedListing, ExfatWithItsBootSectorWiped) {
   o.candidate = 0;
   o.clusterSectors = 3;
   std::string error;
-  EXPECT_FALSE(parseFatVolume(*disk, fatRecord("FAT64"), o, 9, silentReporter(), nullptr, error));
+  EXPECT_FALSE(parseFatVolume(*disk, fatRecord("FAT64"), o, 9, silentReporter(), error));
 }
 
 }  // namespace

@@ -91,13 +91,13 @@ TEST(FatBootSector, EachParserTakesItsOwnKindOnly) {
   if (!f32 || !f16 || !f12) GTEST_SKIP();
   const auto accepts32 = [](test::MemoryDisk& d) {
     Fat32Class p;
-    p.attachSource(d, 0, nullptr);
+    p.attachSource(d, 0);
     p.setVolumeSize(d.bytes().size());
     return p.checkBootSector();
   };
   const auto accepts16 = [](test::MemoryDisk& d) {
     Fat16Class p;
-    p.attachSource(d, 0, nullptr);
+    p.attachSource(d, 0);
     p.setVolumeSize(d.bytes().size());
     return p.checkBootSector();
   };

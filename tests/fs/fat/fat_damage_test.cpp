@@ -20,7 +20,7 @@ class FatDamage : public ::testing::Test {
     disk_ = test::fatImage("fat_fat32.img");
     if (!disk_) GTEST_SKIP();
     Fat32Class p;
-    p.attachSource(*disk_, 0, nullptr);
+    p.attachSource(*disk_, 0);
     p.setVolumeSize(disk_->bytes().size());
     ASSERT_TRUE(p.checkBootSector());
     geo_ = p.geometry();
@@ -49,7 +49,7 @@ class FatDamage : public ::testing::Test {
 
   std::unique_ptr<ParsedVolume> parse() {
     std::string error;
-    auto v = parseFatVolume(*disk_, test::fatRecord("FAT32"), {}, silentReporter(), nullptr, error);
+    auto v = parseFatVolume(*disk_, test::fatRecord("FAT32"), {}, silentReporter(), error);
     EXPECT_TRUE(v) << error;
     return v;
   }
@@ -136,7 +136,7 @@ TEST_F(FatDamage, AStrayLongNameRunDoesNotNameTheNextEntry) {
 TEST_F(FatDamage, AWipedBootSectorIsNotFat32AndAnEmptyVolumeHasNoCandidates) {
   disk_->zero(0, 512);
   std::string error;
-  EXPECT_FALSE(parseFatVolume(*disk_, test::fatRecord("FAT32"), {}, silentReporter(), nullptr, error));
+  EXPECT_FALSE(parseFatVolume(*disk_, test::fatRecord("FAT32"), {}, silentReporter(), error));
   EXPECT_EQ(error, "Selected Drive is not in Fat32 Format");
 
   MemoryDisk blank(std::vector<std::uint8_t>(4 << 20));
@@ -144,7 +144,7 @@ TEST_F(FatDamage, AWipedBootSectorIsNotFat32AndAnEmptyVolumeHasNoCandidates) {
   advanced.mode = RecoveryMode::Advanced;
   advanced.candidate = 0;
   for (const char* fs : {"FAT32", "FAT16"}) {
-    EXPECT_FALSE(parseFatVolume(blank, test::fatRecord(fs), advanced, silentReporter(), nullptr, error));
+    EXPECT_FALSE(parseFatVolume(blank, test::fatRecord(fs), advanced, silentReporter(), error));
     EXPECT_EQ(error, "No File system Entry Found.Process cannot be continue...");
   }
 }
@@ -155,7 +155,7 @@ TEST(ExFatDamage, LoopsAndLengthsAreBounded) {
   auto disk = test::fatImage("fat_exfat.img");
   if (!disk) GTEST_SKIP();
   Fat64Class p;
-  p.attachSource(*disk, 0, nullptr);
+  p.attachSource(*disk, 0);
   p.setVolumeSize(disk->bytes().size());
   ASSERT_TRUE(p.checkBootSector());
   const FatGeometry g = p.geometry();
@@ -173,7 +173,7 @@ TEST(ExFatDamage, LoopsAndLengthsAreBounded) {
   disk->putLe32(stream + 28, 0xFFFF);
 
   std::string error;
-  auto v = parseFatVolume(*disk, test::fatRecord("FAT64"), {}, silentReporter(), nullptr, error);
+  auto v = parseFatVolume(*disk, test::fatRecord("FAT64"), {}, silentReporter(), error);
   ASSERT_TRUE(v) << error;
   const auto paths = test::pathsOf(v->view());
   EXPECT_TRUE(paths.count("/Documents/notes.txt"));

@@ -39,7 +39,7 @@ class FatVolumes : public ::testing::TestWithParam<Image> {
     disk_ = fatImage(GetParam().name);
     if (!disk_) GTEST_SKIP() << GetParam().name << " missing";
     std::string error;
-    volume_ = parseFatVolume(*disk_, fatRecord(GetParam().fileSystem), {}, silentReporter(), nullptr, error);
+    volume_ = parseFatVolume(*disk_, fatRecord(GetParam().fileSystem), {}, silentReporter(), error);
     ASSERT_TRUE(volume_) << error;
   }
 
@@ -105,7 +105,7 @@ TEST(FatFixtures, CoverTheCasesTheyAreMeantFor) {
   if (!f32 || !f16 || !ex) GTEST_SKIP();
 
   Fat32Class p32;
-  p32.attachSource(*f32, 0, nullptr);
+  p32.attachSource(*f32, 0);
   p32.setVolumeSize(f32->bytes().size());
   ASSERT_TRUE(p32.checkBootSector());
   EXPECT_GE(p32.countRootClusters(), 3u);
@@ -118,13 +118,13 @@ TEST(FatFixtures, CoverTheCasesTheyAreMeantFor) {
   EXPECT_GT(clusters, 20u);
 
   Fat16Class p16;
-  p16.attachSource(*f16, 0, nullptr);
+  p16.attachSource(*f16, 0);
   p16.setVolumeSize(f16->bytes().size());
   ASSERT_TRUE(p16.checkBootSector());
   EXPECT_EQ(p16.bootRecord().oemName, "MSDOS5.0");
 
   Fat64Class p64;
-  p64.attachSource(*ex, 0, nullptr);
+  p64.attachSource(*ex, 0);
   p64.setVolumeSize(ex->bytes().size());
   ASSERT_TRUE(p64.checkBootSector());
   EXPECT_EQ(p64.geometry().clusterSize, 4096u);
@@ -157,7 +157,7 @@ TEST(FatVolumesRejected, ABootSectorOfAnotherKind) {
     auto disk = fatImage(c.image);
     if (!disk) GTEST_SKIP();
     std::string error;
-    EXPECT_FALSE(parseFatVolume(*disk, fatRecord(c.fileSystem), {}, silentReporter(), nullptr, error));
+    EXPECT_FALSE(parseFatVolume(*disk, fatRecord(c.fileSystem), {}, silentReporter(), error));
     EXPECT_EQ(error, c.error) << c.image << " as " << c.fileSystem;
   }
 }
@@ -174,7 +174,7 @@ TEST(FatVolumesOnADisk, EachFatVolumeOfTheMbrDisk) {
   };
   for (const Part& p : {Part{"FAT16", 34816, 16}, Part{"FAT64", 67584, 16}, Part{"FAT32", 102400, 34}}) {
     std::string error;
-    auto v = parseFatVolume(disk, fatRecord(p.fileSystem, p.start, p.mib), {}, silentReporter(), nullptr, error);
+    auto v = parseFatVolume(disk, fatRecord(p.fileSystem, p.start, p.mib), {}, silentReporter(), error);
     ASSERT_TRUE(v) << p.fileSystem << ": " << error;
     const std::set<std::string> got = test::listing(v->view());
     for (const auto& line : {test::listingLine('f', false, 262144, "2024-02-03T04:05:06Z", "/data/big.dat"),

@@ -188,7 +188,7 @@ std::unique_ptr<Parsed> parse(const Bytes& image, bool scan, std::int64_t mib = 
   VolumeRecord r;
   r.fileSystem = "HFS+";
   r.volumeSizeText = volumeSizeText(mib, SizeStyle::Bare);
-  p->hfs = std::make_unique<HFSP>(p->disk, r, p->reporter, nullptr);
+  p->hfs = std::make_unique<HFSP>(p->disk, r, p->reporter);
   std::string error;
   p->ok = p->hfs->parse(scan, error);
   return p;

@@ -265,7 +265,7 @@ std::vector<std::uint8_t> repeatedChunks(const std::vector<std::uint8_t>& bytePe
 namespace {
 
 std::unique_ptr<Parsed> runParse(std::unique_ptr<Parsed> p, const VolumeRecord& volume, NtfsMode mode) {
-  p->fs = std::make_unique<ntfs>(*p->source, volume, p->reporter, &p->tree);
+  p->fs = std::make_unique<ntfs>(*p->source, volume, p->reporter);
   if (mode == NtfsMode::Advanced) searchNtfsCandidates(*p->fs, 3);
   if (mode != NtfsMode::None) parseNtfs(*p->fs, mode);
   return p;

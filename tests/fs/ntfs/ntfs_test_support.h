@@ -1,5 +1,5 @@
 // Helpers for the NTFS parser's tests: an in-memory sector source, MFT records built by
-// hand, small volumes laid out from them, recorders for status texts and tree items, and
+// hand, small volumes laid out from them, recorders for status texts, and
 // the fixture images with their ground truth.
 #pragma once
 
@@ -42,20 +42,6 @@ class RecordingReporter : public Reporter {
   std::vector<std::string> events;  // statuses and progress positions in order
 };
 
-class RecordingTree : public TreeSink {
- public:
-  struct Item {
-    TreeItem parent;
-    std::string text;
-    bool folder, deleted;
-    std::int64_t entry;
-  };
-  TreeItem insertItem(TreeItem parent, std::string_view text, bool folder, bool deleted, std::int64_t entry) override {
-    items.push_back({parent, std::string(text), folder, deleted, entry});
-    return static_cast<TreeItem>(items.size());
-  }
-  std::vector<Item> items;
-};
 
 std::string sha256Hex(const std::vector<std::byte>& data);
 
@@ -129,7 +115,6 @@ std::vector<std::uint8_t> repeatedChunks(const std::vector<std::uint8_t>& bytePe
 struct Parsed {
   std::unique_ptr<readWriteInterface> source;
   RecordingReporter reporter;
-  RecordingTree tree;
   std::unique_ptr<ntfs> fs;
 };
 std::unique_ptr<Parsed> parseImage(std::vector<std::uint8_t> image, NtfsMode mode);

@@ -23,7 +23,7 @@ JobResult runSave(EntryView& view, EntryId folder, const std::string& outDir, Re
                   JobControl& job, SaveResult& result) {
   job.beginPhase(0, countFiles(view, folder));
   JobResult r = saveFolderContents(view, folder, outDir, reporter, job, result);
-  reporter.message("work done");
+  reporter.finished("work done");
   return r;
 }
 

@@ -1,5 +1,7 @@
 #include "app/session.h"
 
+#include "app/job_reporter.h"
+
 namespace quarnel::app {
 
 bool RecoverySession::openArray(const ArraySettings& settings, Reporter& reporter, std::string& error,
@@ -26,10 +28,18 @@ JobResult RecoverySession::parseJob(const VolumeRecord& record, ParseOptions opt
                                    JobControl& job, std::unique_ptr<ParsedVolume>& volume) {
   options.job = &job;
   std::string error;
-  volume = openVolume(record, options, reporter, error);
+  JobReporter events(reporter, job);
+  volume = openVolume(record, options, events, error);
   if (job.stopRequested()) return JobResult::stopped();
   if (!volume) return JobResult::damaged(parseFailureText(record, error));
   return JobResult::done();
+}
+
+JobResult RecoverySession::scanJob(const DiscoverySettings& settings, VolumeReporter& reporter, JobControl& job,
+                                   std::vector<VolumeRecord>& volumes) {
+  JobReporter events(reporter, job);
+  volumes = listVolumes(raid_, settings, events, &job);
+  return job.stopRequested() ? JobResult::stopped() : JobResult::done();
 }
 
 std::string parseFailureText(const VolumeRecord& record, const std::string& why) {

@@ -28,6 +28,10 @@ class RecoverySession {
   // volume, or none when nothing was); Damaged with why it could not be parsed.
   JobResult parseJob(const VolumeRecord& record, ParseOptions options, Reporter& reporter, JobControl& job,
                      std::unique_ptr<ParsedVolume>& volume);
+  // The volume list as a job (the tables, or the boot-sector search); Stopped keeps the
+  // records found so far.
+  JobResult scanJob(const DiscoverySettings& settings, VolumeReporter& reporter, JobControl& job,
+                    std::vector<VolumeRecord>& volumes);
 
  private:
   FileReadSeekRaid raid_;

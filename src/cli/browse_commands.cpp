@@ -31,13 +31,11 @@ void addTarget(CLI::App& command, Target& t) {
   addVolumeOptions(command, t.volume);
 }
 
-// The command line answers no questions and keeps the end-of-search box to itself.
+// The command line keeps the end-of-work boxes to itself: its own summary says it.
 class QuietReporter : public TerminalReporter {
  public:
   using TerminalReporter::TerminalReporter;
-  void message(std::string_view text) override {
-    if (text != "Searching Finished" && text != "work done") TerminalReporter::message(text);
-  }
+  void finished(std::string_view) override {}
 };
 
 class StdoutSink : public ByteSink {

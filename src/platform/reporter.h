@@ -13,6 +13,12 @@ inline constexpr std::string_view kCaption = "Quarnel v1.0";
 // so that a million records cost a few hundred lines, not a million.
 inline constexpr long long kStatusEvery = 4096;
 
+enum class WarningKind {
+  Damaged,     // a table, boot sector or record is not what it should be
+  Unreadable,  // the input could not be read
+  Notice,      // information only (a file-system version, an empty volume, a bad pattern)
+};
+
 class Reporter {
  public:
   virtual ~Reporter() = default;
@@ -21,6 +27,11 @@ class Reporter {
   virtual void progressPosition(std::int64_t /*position*/) {}
   // A message box with the caption kCaption and the information icon.
   virtual void message(std::string_view /*text*/) {}
+  // Something worth knowing that did not stop the work, by kind, so a front end can tell a
+  // damaged structure from a notice without reading the text; a message box by default.
+  virtual void warning(WarningKind /*kind*/, std::string_view text) { message(text); }
+  // The end of a piece of work ("done...", "Searching Finished"); a message box by default.
+  virtual void finished(std::string_view text) { message(text); }
   // The small label beside the status line ("File size: ... kb").
   virtual void detail(std::string_view /*text*/) {}
 };

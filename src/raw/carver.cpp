@@ -259,12 +259,12 @@ bool myJpg::carveVolume(readWriteInterface& source, std::int64_t volumeBytes, Re
     end.bytes = e.endSignature;
   }
   if (definitions.empty() || definitions.size() != signatureEntries.size()) {
-    reporter.message("not properly initialized");
+    reporter.warning(WarningKind::Damaged, "not properly initialized");
     return false;
   }
   pendingStarts.assign(definitions.size(), {});
   CarveRun(*this, source, std::max<std::int64_t>(volumeBytes, 0), reporter, tree).run();
-  reporter.message("done..");
+  reporter.finished("done..");
   return true;
 }
 

@@ -96,7 +96,7 @@ RawRecoveryResult recoverRaw(myJpg& carver, readWriteInterface& disk, const Volu
 
   std::int64_t bytes = volumeSizeMiB(volume) * 1048576;
   if (bytes <= 0) {
-    reporter.message("zero size volume..");
+    reporter.warning(WarningKind::Notice, "zero size volume..");
     return result;
   }
   // The volume's own reader: the disk may be shared with open volumes and other jobs.

@@ -259,7 +259,7 @@ std::unique_ptr<ParsedVolume> standardExfat(readWriteInterface& disk, const Volu
   reporter.status("creating tree Structure...");
   p.fillTreeRoots();
   restoreNames(*v);
-  reporter.message("done...");
+  reporter.finished("done...");
   return v;
 }
 

@@ -59,7 +59,7 @@ SearchEnd searchNames(const EntryView& view, const std::string& pattern, Reporte
                       JobControl& job, std::vector<SearchRow>& rows) {
   rows.clear();
   auto finished = [&] {
-    reporter.message("Searching Finished");
+    reporter.finished("Searching Finished");
     reporter.status("Searching Finished");
     return SearchEnd::Finished;
   };
@@ -83,7 +83,7 @@ SearchEnd searchNames(const EntryView& view, const std::string& pattern, Reporte
     } else {
       // Without children the item is taken as a file, whatever it is.
       if (!expression) {
-        reporter.message(kInvalid);
+        reporter.warning(WarningKind::Notice, kInvalid);
         return SearchEnd::InvalidPattern;
       }
       bool failed = false;

@@ -26,7 +26,7 @@ bool FileReadSeek::open(const std::string& name) {
   RawFile f;
   if (!f.open(name)) {
     lastError_ = f.error();
-    reporter().message("invalid handle ...");
+    reporter().warning(WarningKind::Unreadable, "invalid handle ...");
     return false;
   }
   adopt(std::move(f));

@@ -102,7 +102,7 @@ std::unique_ptr<readWriteInterface> FileReadSeekRaid::openMember(std::size_t ind
   }
   RawFile file;
   if (!file.open(name)) {
-    reporter().message("invalid handle ...");
+    reporter().warning(WarningKind::Unreadable, "invalid handle ...");
     fail(where + ": " + file.error());
     return nullptr;
   }

@@ -47,7 +47,7 @@ bool FileReadSeekVHD::fail(const std::string& why, const char* box) {
   lastError_ = why;
   vhdHandle.close();
   handle = 0;
-  reporter().message(box);
+  reporter().warning(WarningKind::Damaged, box);
   return false;
 }
 

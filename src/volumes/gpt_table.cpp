@@ -47,7 +47,7 @@ constexpr const char* kFallback = "; reading 128 entries of 128 bytes from secto
 
 EntryArray locateEntryArray(ByteSpan header, std::int64_t diskSectors, VolumeReporter& reporter) {
   if (!hasText(header, kHeaderSignature, "EFI PART")) {
-    reporter.message(std::string("The GPT header at sector 1 has no \"EFI PART\" signature") +
+    reporter.warning(WarningKind::Damaged, std::string("The GPT header at sector 1 has no \"EFI PART\" signature") +
                      kFallback);
     return {};
   }
@@ -60,7 +60,7 @@ EntryArray locateEntryArray(ByteSpan header, std::int64_t diskSectors, VolumeRep
               (diskSectors <= 0 ||
                a.lba * 512 + bytes <= static_cast<std::uint64_t>(diskSectors) * 512);
   if (sane) return a;
-  reporter.message("The GPT header at sector 1 gives an unusable partition entry array (" +
+  reporter.warning(WarningKind::Damaged, "The GPT header at sector 1 gives an unusable partition entry array (" +
                    std::to_string(a.count) + " entries of " + std::to_string(a.entrySize) +
                    " bytes at sector " + std::to_string(a.lba) + ")" + kFallback);
   return {};

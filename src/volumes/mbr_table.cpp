@@ -96,7 +96,7 @@ std::int32_t Walk::chain(std::int64_t base) {
   std::int64_t current = base;
   std::int64_t linkOffset = 0;  // where the current EBR lies, counted from the base
   if (diskSectors > 0 && base >= diskSectors) {
-    reporter.message("The extended partition at sector " + std::to_string(base) +
+    reporter.warning(WarningKind::Damaged, "The extended partition at sector " + std::to_string(base) +
                      " lies past the end of the disk (" + std::to_string(diskSectors) +
                      " sectors); its logical volumes cannot be read.");
     return 0;
@@ -116,18 +116,18 @@ std::int32_t Walk::chain(std::int64_t base) {
     std::int64_t next = base + *link;
     std::string from = "The extended boot record at sector " + std::to_string(current);
     if (read == kMaxEbrs) {
-      reporter.message(from + " links to a further one at sector " + std::to_string(next) +
+      reporter.warning(WarningKind::Damaged, from + " links to a further one at sector " + std::to_string(next) +
                        ", but chains are cut after " + std::to_string(kMaxEbrs) +
                        " extended boot records.");
       return 0;
     }
     if (visited.count(next)) {
-      reporter.message(from + " links back to sector " + std::to_string(next) +
+      reporter.warning(WarningKind::Damaged, from + " links back to sector " + std::to_string(next) +
                        ", which was read already; the chain ends there.");
       return 0;
     }
     if (diskSectors > 0 && next >= diskSectors) {
-      reporter.message(from + " links to sector " + std::to_string(next) +
+      reporter.warning(WarningKind::Damaged, from + " links to sector " + std::to_string(next) +
                        ", past the end of the disk (" + std::to_string(diskSectors) +
                        " sectors); the chain ends there.");
       return 0;

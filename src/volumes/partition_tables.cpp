@@ -19,7 +19,7 @@ void appendRecord(Partition& partition, const VolumeRecord& record) {
 void warnIfPastEnd(VolumeReporter& reporter, std::string_view entry, std::int64_t first,
                    std::int64_t last, std::int64_t diskSectors) {
   if (diskSectors <= 0 || last < diskSectors) return;
-  reporter.message(std::string(entry) + ": sectors " + std::to_string(first) + " to " +
+  reporter.warning(WarningKind::Damaged, std::string(entry) + ": sectors " + std::to_string(first) + " to " +
                    std::to_string(last) + " extend past the end of the disk (" +
                    std::to_string(diskSectors) + " sectors)");
 }

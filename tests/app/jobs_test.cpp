@@ -185,6 +185,40 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ParseJobs,
                                            Case{"HfsDeep", "hfs_many.img", "hfs+", "deep"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The session's parse job keeps the progress in the job, and says Stopped when stopped.
+TEST(SessionJobs, ParseJobPublishesProgressAndItsEnd) {
+  if (!test::haveFixture("ext_ext4.img")) GTEST_SKIP();
+  app::RecoverySession s;
+  app::ArraySettings a;
+  a.members = {test::fixture("ext_ext4.img")};
+  std::string error;
+  int status = 0;
+  ASSERT_TRUE(s.openArray(a, silentReporter(), error, status)) << error;
+  const VolumeRecord record = wholeImage({"Ext4", "ext_ext4.img", "ext", "standard"});
+  JobControl job;
+  std::unique_ptr<ParsedVolume> volume;
+  EXPECT_TRUE(s.parseJob(record, {}, silentReporter(), job, volume).ok());
+  ASSERT_TRUE(volume);
+  const JobProgress p = job.progress();
+  EXPECT_GT(p.phase, 1);
+  EXPECT_GT(p.total, 0);
+  EXPECT_EQ(p.done, p.total);
+
+  JobControl stopped;
+  stopped.requestStop();
+  std::unique_ptr<ParsedVolume> none;
+  EXPECT_EQ(s.parseJob(record, {}, silentReporter(), stopped, none).status, JobStatus::Stopped);
+
+  std::vector<VolumeRecord> found;
+  VolumeReporter quiet;
+  app::DiscoverySettings scan;
+  scan.scan = true;
+  JobControl scanStop;
+  scanStop.requestStop();
+  EXPECT_EQ(s.scanJob(scan, quiet, scanStop, found).status, JobStatus::Stopped);
+  EXPECT_TRUE(found.empty());
+}
+
 TEST(SaveJob, StopEndsTheWalkAfterTheFileInHand) {
   CountingDisk disk(test::fixture("ext_ext4.img"));
   if (!disk.ok()) GTEST_SKIP();

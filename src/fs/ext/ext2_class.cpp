@@ -84,7 +84,7 @@ bool ext2Class::findSuperblock() {
       sbPosition_ = start + at;
       blockSize_ = sb.blockSize();
       const std::string_view message = ext::versionMessage(sb.featureRoCompat);
-      if (!message.empty()) reporter_.message(message);
+      if (!message.empty()) reporter_.warning(WarningKind::Notice, message);
       return true;
     }
   }

@@ -54,7 +54,7 @@ void Fat64Class::useTable(std::uint64_t offset, std::uint64_t size) {
 
 bool Fat64Class::checkBootSector() {
   std::array<std::byte, kSector> sector{};
-  if (!io_.read(0, sector)) reporter_->message("cant read file");
+  if (!io_.read(0, sector)) reporter_->warning(WarningKind::Unreadable, "cant read file");
   const auto g = ExfatBootRecord::decode(sector).geometry();
   bootAccepted_ = g.has_value();
   bootGeometry_ = g;
@@ -81,7 +81,7 @@ bool Fat64Class::readRootCluster() {
   std::vector<ExFatEntryRecord> none;
   ExfatDirectoryWalker walker(io_, geo_, *fat_, none, !formatted_);
   root_ = walker.readDirectory(geo_.rootCluster, false, 0);
-  if (root_.clusters.empty()) reporter_->message("error...");
+  if (root_.clusters.empty()) reporter_->warning(WarningKind::Damaged, "error...");
   return !root_.clusters.empty();
 }
 

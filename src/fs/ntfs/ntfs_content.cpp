@@ -167,7 +167,7 @@ ntfs::ContentResult ntfs::writeEntry(std::int64_t i, ByteSink& out) {
   };
   const LoadedRecord record = loadRecord(i);
   if (!record.header.isFile()) {
-    reporter_.message("not a valid entry...");
+    reporter_.warning(WarningKind::Notice, "not a valid entry...");
     return ContentResult::InvalidEntry;
   }
   const DataAttributeInfo data = dataInfoFrom(record.attributes);
@@ -185,7 +185,7 @@ ntfs::ContentResult ntfs::writeEntry(std::int64_t i, ByteSink& out) {
   const NtfsEntryRecord& e = entryList[i];
   if (e.isDirectory()) {
     const std::string name = e.name ? utf16ToUtf8(trimmed(*e.name)) : std::string();
-    reporter_.message("This is  " + name + " directory .Please specify file names ");
+    reporter_.warning(WarningKind::Notice, "This is  " + name + " directory .Please specify file names ");
     return ContentResult::Directory;
   }
   if (data.residency != 'N') return result(writeResident(record, data, out));
@@ -220,7 +220,7 @@ std::string ntfs::saveFile(std::string_view indexText) {
   if (path.empty()) return {};
   const ContentResult r = writeEntry(i, file);
   if (r == ContentResult::Failed) {
-    if (!file.error().empty()) reporter_.message("Exception :  " + file.error() + "   ");
+    if (!file.error().empty()) reporter_.warning(WarningKind::Unreadable, "Exception :  " + file.error() + "   ");
     file.close();
     return path;
   }

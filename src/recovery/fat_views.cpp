@@ -66,11 +66,11 @@ std::vector<EntryId> linkedChildren(const std::vector<Record>& list, EntryId fol
 bool volumeLabel(const FatEntryRecord& r) { return (r.attribute & 0x18) == 0x08; }
 bool neverHidden(const ExFatEntryRecord&) { return false; }
 
-// FAT12/16 and FAT32 records through the browsing view. FAT16 saves only the folders with
-// attribute 0x10, 0x11 or 0x13 as folders, as its parser fills the tree's first level.
+// FAT12/16 and FAT32 records through the browsing view. A folder is saved as a folder on
+// every FAT: one with the hidden or system bit set too keeps its subtree.
 class FatRecordView : public EntryView {
  public:
-  FatRecordView(FatFamilyParser& parser, bool narrowSaving) : p_(parser), narrow_(narrowSaving) {}
+  explicit FatRecordView(FatFamilyParser& parser) : p_(parser) {}
 
   EntryId root() const override { return 0; }
   std::vector<EntryId> children(EntryId f) const override { return linkedChildren(list(), f, volumeLabel); }
@@ -85,11 +85,6 @@ class FatRecordView : public EntryView {
   std::string sizeText(EntryId e) const override { return p_.sizeText(at(e)); }
   Instant modifiedTime(EntryId e) const override { return fatModified(at(e)); }
   Instant accessedTime(EntryId e) const override { return fatAccessed(at(e)); }
-  bool isFolderForSaving(EntryId e) const override {
-    if (!narrow_ || e == root()) return isFolder(e);
-    const std::uint8_t a = at(e).attribute;
-    return a == 0x10 || a == 0x11 || a == 0x13;
-  }
   std::string savedName(EntryId e) const override { return trimmed(name(e), !isFolderForSaving(e)); }
   bool writeContent(EntryId e, ByteSink& out) override { return p_.writeContent(at(e), out); }
 
@@ -100,7 +95,6 @@ class FatRecordView : public EntryView {
   const FatEntryRecord& at(EntryId e) const { return list()[static_cast<std::size_t>(e)]; }
 
   FatFamilyParser& p_;
-  bool narrow_;
 };
 
 class ExfatRecordView : public EntryView {
@@ -185,7 +179,7 @@ void attach(Volume&, Parser& p, readWriteInterface& disk, const VolumeRecord& re
 std::unique_ptr<ParsedVolume> standardFat32(readWriteInterface& disk, const VolumeRecord& record,
                                             const ParseOptions& options, Reporter& reporter,
                                             std::string& error) {
-  auto v = std::make_unique<Fat32Volume>(false);
+  auto v = std::make_unique<Fat32Volume>();
   Fat32Class& p = v->parser;
   attach(*v, p, disk, record, options, reporter);
   if (!p.checkBootSector()) {
@@ -209,7 +203,7 @@ std::unique_ptr<ParsedVolume> standardFat32(readWriteInterface& disk, const Volu
 std::unique_ptr<ParsedVolume> standardFat16(readWriteInterface& disk, const VolumeRecord& record,
                                             const ParseOptions& options, Reporter& reporter,
                                             std::string& error) {
-  auto v = std::make_unique<Fat16Volume>(true);
+  auto v = std::make_unique<Fat16Volume>();
   Fat16Class& p = v->parser;
   attach(*v, p, disk, record, options, reporter);
   if (!p.checkBootSector()) {
@@ -360,12 +354,12 @@ std::unique_ptr<ParsedVolume> parseFatVolume(readWriteInterface& disk, const Vol
   switch (kind) {
     case FatKind::Fat32:
       if (!advanced) return standardFat32(disk, record, options, reporter, error);
-      return advancedFat<Fat32Volume, Fat32CandidateWorker>(std::make_unique<Fat32Volume>(false), disk, record,
+      return advancedFat<Fat32Volume, Fat32CandidateWorker>(std::make_unique<Fat32Volume>(), disk, record,
                                                            options, reporter,
                                                            "Maintaining TreeStructure for Tree Control", error);
     case FatKind::Fat16:
       if (!advanced) return standardFat16(disk, record, options, reporter, error);
-      return advancedFat<Fat16Volume, Fat16CandidateWorker>(std::make_unique<Fat16Volume>(true), disk, record,
+      return advancedFat<Fat16Volume, Fat16CandidateWorker>(std::make_unique<Fat16Volume>(), disk, record,
                                                            options, reporter,
                                                            "Maintaining Tree Structure for Tree Control", error);
     case FatKind::Exfat:

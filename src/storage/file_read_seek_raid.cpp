@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/raw_file.h"
 #include "storage/file_read_seek.h"
 #include "storage/file_read_seek_vhd.h"
 
@@ -130,6 +131,15 @@ bool FileReadSeekRaid::open(const std::string&) {
     return fail("unknown parity layout " + std::to_string(parityLayout));
   if (stripeSectors < 1) return fail("the stripe size must be at least one sector");
   if (memberOffsets.size() < memberNames.size()) memberOffsets.resize(memberNames.size(), 0);
+  const auto missing = std::count_if(memberNames.begin(), memberNames.end(), isMissingName);
+  // Parity rebuilds one unit of a row, never two: the rest would be invented.
+  if (raidLevel == 5 && missing >= 2)
+    return fail("RAID-5 can rebuild one missing member; " + std::to_string(missing) + " are missing");
+  for (std::size_t i = 0; i < memberNames.size(); ++i)
+    for (std::size_t j = i + 1; j < memberNames.size(); ++j)
+      if (!isMissingName(memberNames[i]) && !isMissingName(memberNames[j]) && sameFile(memberNames[i], memberNames[j]))
+        return fail("members " + std::to_string(i) + " and " + std::to_string(j) + " are the same device or file (" +
+                    memberNames[j] + ")");
 
   for (std::size_t i = 0; i < memberNames.size(); ++i) {
     if (memberOffsets[i] < 0)
@@ -165,6 +175,9 @@ bool FileReadSeekRaid::open(const std::string&) {
                             "the others (" + std::to_string(longest) + "): the disk ends there");
   }
 
+  if (raidLevel == 0 && missing > 0 && memberNames.size() > 1)
+    warnings_.push_back("RAID-0 has no parity: the stripe units of the missing member" +
+                        std::string(missing > 1 ? "s" : "") + " read as zeros");
   const std::int64_t data = dataMembers(geometry());
   std::int64_t perMember = 0;
   if (memberDataSectors > 0) {
@@ -270,7 +283,7 @@ bool FileReadSeekRaid::readBatch(std::int64_t firstSector, std::int64_t count, s
     auto m = static_cast<std::size_t>(loc.member);
     if (!members[m]->isMissing()) {
       extend(m, loc.memberSector, loc.memberSector + len);
-    } else {
+    } else if (raidLevel != 0) {
       for (std::size_t p = 0; p < n; ++p)
         if (!members[p]->isMissing()) extend(p, loc.memberSector, loc.memberSector + len);
     }
@@ -312,6 +325,7 @@ bool FileReadSeekRaid::readBatch(std::int64_t firstSector, std::int64_t count, s
     if (!members[static_cast<std::size_t>(piece.member)]->isMissing()) continue;
     std::byte* dst = out + piece.outSector * kSectorSize;
     std::memset(dst, 0, static_cast<std::size_t>(piece.sectors * kSectorSize));
+    if (raidLevel == 0) continue;  // nothing to rebuild from: zeros, as open() warned
     const std::int64_t from = piece.memberSector, to = from + piece.sectors;
     for (std::size_t p = 0; p < n; ++p) {
       if (members[p]->isMissing()) continue;

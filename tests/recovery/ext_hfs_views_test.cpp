@@ -142,6 +142,8 @@ TEST(ExtViews, ListEveryEntryTheToolsStoredAndSaveItsContent) {
       {"ext_ext4.img", "ext/ext4.tsv", 24},
       // Inline data in files and folders, an extent tree of depth 2.
       {"ext_ext4_1k.img", "ext/ext4_1k.tsv", 8},
+      // Every one of its 16 inodes in use: the last, inode 16, holds f5.txt.
+      {"ext_last_inode.img", "ext/last_inode.tsv", 1},
   };
   for (const Case& c : cases) {
     auto o = open(c.image, recordAt("extX", 0, c.mib));

@@ -47,24 +47,39 @@ TEST(FatViews, TheTreesFirstLevel) {
   EXPECT_EQ(shown, listed);
 }
 
-// FAT16 saves only folders of attribute 0x10, 0x11 or 0x13 as folders: a hidden one
-// (0x12) shows as a folder and is saved as a file.
-TEST(FatViews, Fat16SavesHiddenFoldersAsFiles) {
-  auto disk = fatImage("fat_fat16.img");
-  if (!disk) GTEST_SKIP();
-  const std::int64_t slot = disk->find("EMPTYF~1   ");
-  ASSERT_GT(slot, 0);
-  disk->bytes()[static_cast<std::size_t>(slot) + 11] = 0x12;
-  std::string error;
-  auto v = parseFatVolume(*disk, fatRecord("FAT16"), {}, silentReporter(), error);
-  ASSERT_TRUE(v) << error;
-  EntryView& view = v->view();
-  const EntryId hidden = test::pathsOf(view).at("/Empty Folder");
-  EXPECT_TRUE(view.isFolder(hidden));
-  EXPECT_FALSE(view.isFolderForSaving(hidden));
-  EXPECT_TRUE(view.isFileForSaving(hidden));
-  const EntryId documents = test::pathsOf(view).at("/Documents");
-  EXPECT_TRUE(view.isFolderForSaving(documents));
+// A folder is a folder by its directory bit, whatever else is set: with the read-only and
+// archive bits (0x31), hidden (0x12) or read-only, hidden and system (0x17) it lists and saves
+// its whole subtree, on FAT16 as on FAT32.
+TEST(FatViews, FoldersByTheirDirectoryBit) {
+  for (const char* fs : {"FAT16", "FAT32"}) {
+    const std::string image = std::string(fs) == "FAT16" ? "fat_fat16.img" : "fat_fat32.img";
+    auto plain = fatImage(image);
+    if (!plain) GTEST_SKIP();
+    std::string error;
+    auto original = parseFatVolume(*plain, fatRecord(fs), {}, silentReporter(), error);
+    ASSERT_TRUE(original) << error;
+    const EntryId docs = findPath(original->view(), "/Documents");
+    const auto want = listFolder(original->view(), docs, "/Documents", true);
+    ASSERT_GT(want.size(), 1u) << fs;
+    for (std::uint8_t attribute : {0x31, 0x12, 0x17}) {
+      auto disk = fatImage(image);
+      const std::int64_t slot = disk->find("DOCUME~1   ");
+      ASSERT_GT(slot, 0) << fs;
+      disk->bytes()[static_cast<std::size_t>(slot) + 11] = attribute;
+      auto v = parseFatVolume(*disk, fatRecord(fs), {}, silentReporter(), error);
+      ASSERT_TRUE(v) << error;
+      EntryView& view = v->view();
+      const EntryId folder = findPath(view, "/Documents");
+      ASSERT_NE(folder, kNoEntry);
+      EXPECT_TRUE(view.isFolder(folder)) << fs << " " << int(attribute);
+      EXPECT_TRUE(view.isFolderForSaving(folder)) << fs << " " << int(attribute);
+      std::vector<std::string> got, expected;
+      for (const auto& l : listFolder(view, folder, "/Documents", true)) got.push_back(l.path);
+      for (const auto& l : want) expected.push_back(l.path);
+      EXPECT_EQ(got, expected) << fs << " " << int(attribute);
+      EXPECT_EQ(countFiles(view, folder), countFiles(original->view(), docs)) << fs << " " << int(attribute);
+    }
+  }
 }
 
 TEST(FatViews, TextsAreLocalTimesAndAttributeLetters) {

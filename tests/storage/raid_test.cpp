@@ -11,8 +11,9 @@ namespace quarnel {
 namespace {
 
 // The per-sector algorithm of the virtual disk, as plainly as it can be written: map each
-// sector on its own, read it from its member, or XOR the same sector of every present
-// member when its member is missing. Members are byte vectors; empty means missing.
+// sector on its own, read it from its member, or (RAID-5) XOR the same sector of every
+// present member when its member is missing; a RAID-0 has nothing to rebuild from, so a
+// missing member's sectors are zeros. Members are byte vectors; empty means missing.
 struct ReferenceArray {
   std::vector<std::vector<std::uint8_t>> members;
   std::vector<std::int64_t> offsets;
@@ -35,7 +36,7 @@ struct ReferenceArray {
     };
     if (!members[static_cast<std::size_t>(m)].empty()) {
       std::memcpy(out.data(), at(static_cast<std::size_t>(m)), 512);
-    } else {
+    } else if (level == 5) {
       for (std::size_t i = 0; i < members.size(); ++i)
         if (!members[i].empty())
           for (int j = 0; j < 512; ++j) out[j] ^= at(i)[j];
@@ -106,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ArrayCase{5, 3, 4, 16, {}, true}, ArrayCase{5, 4, 5, 8, {}, true},
                       ArrayCase{5, 1, 4, 8, {0}, true}, ArrayCase{5, 2, 3, 16, {2}, false},
                       ArrayCase{5, 3, 3, 128, {1}, true}, ArrayCase{5, 4, 4, 8, {3}, true},
-                      ArrayCase{5, 3, 5, 8, {1, 3}, false}));
+                      ArrayCase{0, 0, 4, 8, {0, 2}, true}));
 
 // Members with real parity: the rebuilt member equals the one that was removed.
 TEST(Raid, MissingMemberIsRebuiltFromParity) {
@@ -219,6 +220,24 @@ TEST_F(RaidEdges, RefusedConfigurations) {
     EXPECT_FALSE(r.seek(0, 0));
     EXPECT_FALSE(r.read(buf, 512));
   }
+  // Two lost members of a RAID-5 cannot be rebuilt; one member given twice is a mistake.
+  FileReadSeekRaid twoGone;
+  twoGone.raidLevel = 5;
+  twoGone.memberNames = {raid_.memberNames[0], "missing disk", raid_.memberNames[2], kMissingDiskName};
+  EXPECT_FALSE(twoGone.open(""));
+  EXPECT_EQ(twoGone.lastError(), "RAID-5 can rebuild one missing member; 2 are missing");
+  FileReadSeekRaid twice;
+  twice.raidLevel = 0;
+  twice.memberNames = {raid_.memberNames[0], raid_.memberNames[1], dir_.path().string() + "/./m0"};
+  EXPECT_FALSE(twice.open(""));
+  EXPECT_NE(twice.lastError().find("members 0 and 2 are the same device or file"), std::string::npos)
+      << twice.lastError();
+  FileReadSeekRaid raid0;
+  raid0.raidLevel = 0;
+  raid0.memberNames = {raid_.memberNames[0], "missing disk"};
+  ASSERT_TRUE(raid0.open(""));
+  ASSERT_EQ(raid0.warnings().size(), 1u);
+  EXPECT_NE(raid0.warnings()[0].find("read as zeros"), std::string::npos);
   FileReadSeekRaid absent;
   absent.raidLevel = 0;
   absent.memberNames = {raid_.memberNames[0], dir_.file("nope")};

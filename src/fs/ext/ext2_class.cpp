@@ -161,7 +161,7 @@ void ext2Class::walkDirectory(const ExtEntryRecord& dir, bool live, bool& firstE
 
   auto take = [&](const std::vector<ext::DirEntry>& entries) {
     for (const ext::DirEntry& e : entries) {
-      if (e.inode == 0 || e.inode >= n) continue;
+      if (e.inode == 0 || e.inode > n) continue;
       if (e.name == "." || e.name == "..") {
         // The root's own record is named "." under ROOT, as the tree shows it.
         if (firstEntry && live && self == kRootInode && e.name == ".")

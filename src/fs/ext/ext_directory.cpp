@@ -34,7 +34,7 @@ bool plausibleDeleted(ByteSpan b, std::size_t at, std::size_t end, const DirBloc
   const std::uint16_t recLen = le16(b, at + kRecordLength);
   const std::uint16_t nameLen = nameLengthAt(b, at, o.fileType);
   const std::uint8_t type = o.fileType ? u8(b, at + kFileType) : 0;
-  if (inode == 0 || inode >= o.inodeCount || nameLen == 0 || nameLen > kMaxName) return false;
+  if (inode == 0 || inode > o.inodeCount || nameLen == 0 || nameLen > kMaxName) return false;
   if (o.fileType && (type == 0 || type > kMaxFileType)) return false;
   length = minimalLength(nameLen);
   if (recLen < length || recLen % 4 != 0 || at + recLen > end) return false;
@@ -74,7 +74,7 @@ std::vector<DirEntry> parseDirectoryBlock(ByteSpan b, const DirBlockOptions& o) 
     const std::uint16_t recLen = le16(b, at + kRecordLength);
     const std::uint16_t nameLen = nameLengthAt(b, at, o.fileType);
     if (nameLen == 0 || recLen == 0 || !fits(b, at + kName, nameLen)) break;
-    if (o.fileType && inode >= o.inodeCount) break;
+    if (o.fileType && inode > o.inodeCount) break;
     if (!o.fileType && nameLen > 1024) break;
     DirEntry e;
     e.inode = inode;

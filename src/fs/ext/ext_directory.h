@@ -22,7 +22,7 @@ struct DirEntry {
 
 struct DirBlockOptions {
   bool fileType = true;         // the superblock's file-type feature
-  std::uint32_t inodeCount = 0;  // inode numbers must be below this (the record count)
+  std::uint32_t inodeCount = 0;  // inode numbers run from 1 to this (the record count)
   bool slack = true;            // also look behind the names
 };
 

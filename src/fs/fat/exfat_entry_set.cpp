@@ -50,9 +50,7 @@ bool zero(ByteSpan s, std::size_t at, std::size_t n) {
 
 }  // namespace
 
-bool isExfatFolderAttribute(std::uint16_t a) {
-  return (a >= 0x10 && a <= 0x16) || a == 0x30;
-}
+bool isExfatFolderAttribute(std::uint16_t a) { return (a & 0x10) != 0; }
 
 std::size_t readExfatEntrySet(ByteSpan dir, std::size_t slot, ExFatEntryRecord& rec) {
   const std::size_t slots = dir.size() / kSlot;

@@ -17,7 +17,6 @@ Fat16Class::Fat16Class() {
   advancedRules_.renameSameCluster = false;
   advancedRules_.takenEndsCluster = true;
   scanRules_ = FatScanRules::Fat16;
-  narrowRootFolders_ = true;
   geo_.width = FatWidth::Fat16;
 }
 

@@ -77,7 +77,9 @@ std::uint8_t FatShortEntry::nameChecksum() const {
   return sum;
 }
 
-bool isFatFolderAttribute(std::uint8_t a) { return (a >= 0x10 && a <= 0x16) || a == 0x30; }
+// The directory bit, whatever else is set (read-only, archive...), but never with the
+// volume-label bit (a long-name piece, 0x0F, has no directory bit).
+bool isFatFolderAttribute(std::uint8_t a) { return (a & 0x18) == 0x10; }
 
 std::string fatShortName(const FatShortEntry& e) {
   std::string base = part(e, 0, 8, e.caseFlags & kLowerBase);

@@ -12,11 +12,6 @@ namespace {
 
 constexpr std::uint64_t kSector = 512;
 
-bool rootFolderAttribute(std::uint8_t a, bool narrow) {
-  if (narrow) return a == 0x10 || a == 0x11 || a == 0x13;
-  return a == 0x10 || a == 0x11 || a == 0x12 || a == 0x13 || a == 0x15 || a == 0x16 || a == 0x30;
-}
-
 FatEntryRecord syntheticRecord(std::string_view name, std::uint8_t attribute, std::int32_t self) {
   FatEntryRecord r;
   r.name = name;

@@ -89,7 +89,6 @@ class FatFamilyParser {
   FatWalkRules rules_;
   FatWalkRules advancedRules_;
   FatScanRules scanRules_ = FatScanRules::Fat32;
-  bool narrowRootFolders_ = false;  // FAT16 fills the first level with folders 0x10, 0x11, 0x13 only
 
   readWriteInterface* source_ = nullptr;
   std::int64_t startSector_ = 0;

@@ -103,9 +103,12 @@ TEST(FatDirEntry, ALongNameMustBelongToItsEntry) {
   EXPECT_EQ(deleted.nameFor(decode(gone)), "old.txt");
 }
 
-TEST(FatDirEntry, FolderAttributesAreWholeBytes) {
-  for (std::uint8_t a : {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x30}) EXPECT_TRUE(isFatFolderAttribute(a)) << int(a);
-  for (std::uint8_t a : {0x00, 0x08, 0x0F, 0x17, 0x18, 0x20, 0x31, 0x50}) EXPECT_FALSE(isFatFolderAttribute(a)) << int(a);
+// The directory bit makes a folder, whatever else is set; the volume-label bit and a
+// long-name piece never do.
+TEST(FatDirEntry, FoldersByTheirDirectoryBit) {
+  for (std::uint8_t a : {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x30, 0x31, 0x37, 0x50, 0x90})
+    EXPECT_TRUE(isFatFolderAttribute(a)) << int(a);
+  for (std::uint8_t a : {0x00, 0x01, 0x08, 0x0F, 0x18, 0x1F, 0x20, 0x21, 0x3F}) EXPECT_FALSE(isFatFolderAttribute(a)) << int(a);
 }
 
 }  // namespace

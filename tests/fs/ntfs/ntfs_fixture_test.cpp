@@ -2,6 +2,7 @@
 // fixture script recorded while writing them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -220,6 +221,58 @@ TEST(NtfsRaid, ADegradedArrayListsAndSavesTheSame) {
     b.writeContent(lb.at(path).id, y);
     EXPECT_EQ(x.bytes, y.bytes) << path;
   }
+}
+
+// Past a stream's initialised size its clusters hold whatever was there before: the content
+// is zeros from there on, never the stale bytes. A copy of ntfs_basic with one file's
+// initialised size lowered shows it.
+TEST(NtfsFixture, PastTheInitialisedSizeIsZeros) {
+  if (!test::haveFixture("ntfs_basic.img")) GTEST_SKIP();
+  std::vector<std::uint8_t> image = test::readFile(test::fixture("ntfs_basic.img"));
+  auto intact = ntfs_test::parseImage(image, NtfsMode::Standard);
+  ntfs& fs = *intact->fs;
+  auto le = [&](std::size_t at, int bytes) {
+    std::uint64_t v = 0;
+    for (int k = bytes - 1; k >= 0; --k) v = (v << 8) | image[at + static_cast<std::size_t>(k)];
+    return v;
+  };
+  constexpr std::uint64_t kValid = 5000;
+  std::int64_t chosen = -1;
+  std::size_t field = 0;
+  std::uint64_t realSize = 0;
+  // From record 24 on: the metadata files (the MFT itself among them) are not the point.
+  for (std::int64_t i = 24; i < static_cast<std::int64_t>(fs.entryList.size()) && chosen < 0; ++i) {
+    const NtfsEntryRecord& e = fs.entryList[static_cast<std::size_t>(i)];
+    if (!e.isFile() || !e.inUse() || e.isDirectory() || e.position + 1024 > image.size()) continue;
+    const std::size_t base = e.position;
+    for (std::size_t at = base + le(base + 0x14, 2); at + 0x40 < base + 1024;) {
+      const std::uint64_t type = le(at, 4), length = le(at + 4, 4);
+      if (type == 0xFFFFFFFF || length == 0) break;
+      const bool plain = image[at + 8] == 1 && image[at + 9] == 0 && le(at + 0x0C, 2) == 0 && le(at + 0x10, 8) == 0;
+      const std::size_t where = at + 0x38;
+      if (type == 0x80 && plain && le(at + 0x30, 8) >= 3 * kValid && (where % 512) + 8 <= 510) {
+        chosen = i;
+        field = where;
+        realSize = le(at + 0x30, 8);
+        break;
+      }
+      at += length;
+    }
+  }
+  ASSERT_GE(chosen, 0) << "no plain non-resident file in the fixture";
+  ntfs_test::ByteCollector whole;
+  ASSERT_TRUE(fs.writeContent(chosen, whole));
+  ASSERT_EQ(whole.bytes.size(), realSize);
+
+  for (int k = 0; k < 8; ++k) image[field + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(kValid >> (8 * k));
+  auto lowered = ntfs_test::parseImage(image, NtfsMode::Standard);
+  ntfs_test::ByteCollector cut;
+  EXPECT_TRUE(lowered->fs->writeContent(chosen, cut));
+  ASSERT_EQ(cut.bytes.size(), realSize);
+  EXPECT_EQ(std::mismatch(cut.bytes.begin(), cut.bytes.begin() + kValid, whole.bytes.begin()).first - cut.bytes.begin(),
+            static_cast<std::ptrdiff_t>(kValid));
+  EXPECT_TRUE(std::all_of(cut.bytes.begin() + kValid, cut.bytes.end(), [](std::byte b) { return b == std::byte{0}; }));
+  EXPECT_FALSE(std::all_of(whole.bytes.begin() + kValid, whole.bytes.end(), [](std::byte b) { return b == std::byte{0}; }));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ enum class WarningKind {
   Damaged,     // a table, boot sector or record is not what it should be
   Unreadable,  // the input could not be read
   Notice,      // information only (a file-system version, an empty volume, a bad pattern)
+  Refused,     // an input was refused; the error the caller gets says why in full
 };
 
 class Reporter {

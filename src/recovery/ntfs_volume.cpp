@@ -45,7 +45,13 @@ std::unique_ptr<ParsedVolume> parseNtfsVolume(readWriteInterface& disk, const Vo
     choice.candidate = options.candidate;
     choice.clusterSectors = options.clusterSectors;
   }
-  parseNtfs(volume->fs, mode, choice);
+  // Nothing listed means no NTFS here: not even a record of the MFT was found.
+  if (!parseNtfs(volume->fs, mode, choice)) {
+    error = mode == NtfsMode::Deep ? "no MFT record found on the volume"
+                                   : "no NTFS boot sector at sector " + std::to_string(record.startSector) +
+                                         ", and no MFT record found on the volume";
+    return nullptr;
+  }
   volume->view_ = std::make_unique<NtfsView>(volume->fs);
   restoreRecycledNames(*volume->view_);
   return volume;

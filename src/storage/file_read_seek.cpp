@@ -26,7 +26,7 @@ bool FileReadSeek::open(const std::string& name) {
   RawFile f;
   if (!f.open(name)) {
     lastError_ = f.error();
-    reporter().warning(WarningKind::Unreadable, "invalid handle ...");
+    reporter().warning(WarningKind::Refused, "invalid handle ...");
     return false;
   }
   adopt(std::move(f));

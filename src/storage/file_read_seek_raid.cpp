@@ -103,7 +103,7 @@ std::unique_ptr<readWriteInterface> FileReadSeekRaid::openMember(std::size_t ind
   }
   RawFile file;
   if (!file.open(name)) {
-    reporter().warning(WarningKind::Unreadable, "invalid handle ...");
+    reporter().warning(WarningKind::Refused, "invalid handle ...");
     fail(where + ": " + file.error());
     return nullptr;
   }

@@ -47,7 +47,7 @@ bool FileReadSeekVHD::fail(const std::string& why, const char* box) {
   lastError_ = why;
   vhdHandle.close();
   handle = 0;
-  reporter().warning(WarningKind::Damaged, box);
+  reporter().warning(WarningKind::Refused, box);
   return false;
 }
 
@@ -82,7 +82,7 @@ bool FileReadSeekVHD::open(const std::string& name) {
 
   std::uint32_t type = be32(footer, kFooterDiskType);
   if (type == 4)
-    return fail(name + ": a differencing VHD needs its parent; merge it first", "not a vhd file");
+    return fail(name + ": a differencing VHD needs its parent; merge it first with qemu-img convert", "not a vhd file");
   if (type != 3 && type != 2)
     return fail(name + ": unknown VHD disk type " + std::to_string(type), "not a vhd file");
   if (type == 2) {

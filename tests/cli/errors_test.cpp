@@ -1,6 +1,8 @@
 // What the command line says and returns when it cannot do what it is asked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/test_support.h"
 
 namespace quarnel {
@@ -23,12 +25,18 @@ TEST_P(CliErrors, ClearLineAndExitStatus) {
   auto full = test::readFile(test::fixture("vhd_r5ls_m0.vhd"));
   full.resize(full.size() / 3);
   test::writeFile(dir.file("cut.vhd"), full);
+  // A dynamic VHD's footer turned into a differencing one's (type 4), both copies.
+  auto diff = test::readFile(test::fixture("vhd_r5ls_m0.vhd"));
+  for (std::size_t at : {std::size_t{0}, diff.size() - 512}) diff[at + 0x3F] = 4;
+  test::writeFile(dir.file("diff.vhd"), diff);
   std::vector<std::string> args;
   for (const auto& a : c.args)
     args.push_back(a[0] == '@' ? dir.file(a.substr(1)) : a);
   test::RunResult r = test::runQuarnel(args);
   EXPECT_EQ(r.status, c.status) << r.err;
   EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  // What cannot be done is said in one line (bad usage also gets the argument parser's hint).
+  if (c.status == 1) EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
   auto disk = test::readFile(dir.file("disk.img"));
   EXPECT_EQ(disk, test::randomBytes(4096 * 512, 1)) << "a member was changed";
 }
@@ -57,7 +65,15 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"not_a_vhd", {"volumes", "-m", "@disk.img", "-m", "@exists.img", "-m", "@x.vhd",
                                 "-l", "5"}, 1, "member 2"},
         ErrorCase{"truncated_vhd", {"export", "-m", "@cut.vhd", "--out", "@new.img"}, 1,
-                  "could not be read"}),
+                  "could not be read"},
+        ErrorCase{"same_member_twice", {"volumes", "-m", "@disk.img", "-m", "@disk.img"}, 1,
+                  "members 0 and 1 are the same device or file"},
+        ErrorCase{"not_ntfs", {"ls", "-m", "@disk.img", "--start", "0", "--fs", "ntfs"}, 1,
+                  "no NTFS boot sector at sector 0, and no MFT record found"},
+        ErrorCase{"differencing_vhd", {"volumes", "-m", "@diff.vhd"}, 1,
+                  "a differencing VHD needs its parent; merge it first with qemu-img convert"},
+        ErrorCase{"not_ext", {"ls", "-m", "@disk.img", "--start", "0", "--fs", "ext"}, 1,
+                  "no ext superblock at sector 0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliHelp, EveryCommandExplainsItself) {

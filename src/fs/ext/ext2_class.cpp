@@ -323,7 +323,7 @@ bool ext2Class::parse(std::string& error) {
     return false;
   }
   if (!findSuperblock()) {
-    error = "no ext superblock found";
+    error = "no ext superblock at sector " + std::to_string(record_.startSector);
     return false;
   }
   if (!readGroupDescriptors()) {

@@ -19,6 +19,12 @@ NtfsView::NtfsView(ntfs& fs) : fs_(fs) {
     std::vector<EntryId> chain;
     if (folder == root_) {
       chain = fs_.topLevelEntries();
+      // The parser's links take 0 for "none", so record 0, $MFT itself, is never linked; it
+      // belongs first under the root like every other metadata file.
+      if (root_ == fs_.rootIndex && fs_.mode != NtfsMode::Deep && n > 0 && fs_.entryList[0].isFile() &&
+          fs_.entryList[0].inUse() && fs_.entryList[0].name && fs_.entryList[0].parent == root_ &&
+          !fs_.entryList[0].isDirectory())
+        chain.insert(chain.begin(), 0);
     } else {
       for (EntryId c = fs_.entryList[folder].firstChild; c > 0 && c < n && !seen[c]; c = fs_.entryList[c].nextSibling)
         chain.push_back(c);

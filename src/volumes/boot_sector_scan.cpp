@@ -92,6 +92,16 @@ class Scan {
   VolumeReporter& reporter_;
   std::int64_t total_ = 0;
   int foundCount_ = 0;
+  std::int64_t unreadableBlocks_ = 0;
+
+  void reportUnreadable() {
+    if (unreadableBlocks_ == 0) return;
+    const bool one = unreadableBlocks_ == 1;
+    reporter_.warning(WarningKind::Unreadable,
+                      std::to_string(unreadableBlocks_) + (one ? " block" : " blocks") +
+                          " of 1 MiB could not be read in full; " + (one ? "its" : "their") +
+                          " unreadable sectors were searched as zeros");
+  }
   int ntfsCount_ = 0;
 };
 
@@ -148,7 +158,14 @@ void Scan::run() {
     // The last block stops at the end of the disk rather than failing there.
     std::int64_t sectors = std::min(kBlockSectors, total_ - blockSector);
     auto block = MutableByteSpan(buffer).first(static_cast<std::size_t>(sectors * kSectorSize));
-    if (!source_.readAt(blockSector * kSectorSize, block)) return;
+    // An unreadable stretch is where a degraded array most needs the search to go on: the
+    // block is read again sector by sector, and what cannot be read is searched as zeros.
+    if (!source_.readAt(blockSector * kSectorSize, block)) {
+      ++unreadableBlocks_;
+      for (std::int64_t s = 0; s < sectors && !partition_.job->stopRequested(); ++s)
+        source_.readAt((blockSector + s) * kSectorSize,
+                       block.subspan(static_cast<std::size_t>(s * kSectorSize), kSectorSize));
+    }
     if (endSector && *endSector < blockSector) break;
     std::int64_t sectorIndex = 0;
     if (!examineBlock(blockSector, block, sectorIndex)) break;
@@ -157,6 +174,7 @@ void Scan::run() {
     reporter_.progressPosition(std::clamp<std::int64_t>(std::llround(share * kProgressMax), 0,
                                                         kProgressMax));
   }
+  reportUnreadable();
   reporter_.scanRunning(false);
 }
 

@@ -199,17 +199,20 @@ TEST(ScanBootSectors, EmptyDiskFindsNothing) {
   EXPECT_EQ(s.reporter.filterStates, (std::vector<bool>{false, true}));
 }
 
-TEST(ScanBootSectors, FailedReadEndsTheScanAndKeepsFilterDisabled) {
+// A degraded array has unreadable stretches exactly where the search must go on: the scan
+// passes them, finds what lies after, and says how many blocks it could not read.
+TEST(ScanBootSectors, UnreadableBlocksArePassedAndCounted) {
   SyntheticDisk disk(8192);
   disk.put(100, test::fat16BootSector(4096));
-  disk.put(5000, test::fat16BootSector(4096));
+  disk.put(6000, test::fat16BootSector(2048));
   test::ScratchDir dir;
   FileReadSeek src = disk.open(dir.file("disk.img"));
-  test::FailingSource failing(src, 4096);
+  test::FailingSource failing(src, 4200, 4300);  // inside the block from sector 4196
   Scanned s;
-  scan(failing, s);
-  EXPECT_EQ(rows(s.records), Rows{"0|FAT16|2  MB|100"});
-  EXPECT_EQ(s.reporter.filterStates, std::vector<bool>{false});
+  scan(failing, s, {.skip = false});
+  EXPECT_EQ(rows(s.records), (Rows{"0|FAT16|2  MB|100", "1|FAT16|1  MB|6000"}));
+  EXPECT_EQ(s.reporter.filterStates, (std::vector<bool>{false, true}));
+  EXPECT_EQ(s.reporter.messages, std::vector<std::string>{"1 block of 1 MiB could not be read in full; its unreadable sectors were searched as zeros"});
 }
 
 TEST(ScanBootSectors, HostileSizesStayInBounds) {

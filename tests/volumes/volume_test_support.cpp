@@ -139,7 +139,7 @@ void writeGpt(SyntheticDisk& disk, const std::vector<GptPart>& parts, const GptL
 
 bool FailingSource::readAt(std::int64_t offset, MutableByteSpan out) {
   readOffsets.push_back(offset);
-  if (offset + static_cast<std::int64_t>(out.size()) > failFrom_ * 512) {
+  if (offset + static_cast<std::int64_t>(out.size()) > failFrom_ * 512 && offset < failTo_ * 512) {
     std::fill(out.begin(), out.end(), std::byte{0});
     return false;
   }

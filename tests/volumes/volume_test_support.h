@@ -103,10 +103,12 @@ void writeGpt(SyntheticDisk& disk, const std::vector<GptPart>& parts, const GptL
 void writeGptEntries(SyntheticDisk& disk, const std::vector<GptPart>& parts, std::uint64_t entryLba,
                      std::uint32_t entrySize);
 
-// Passes reads through, failing those that reach sector failFrom or beyond; counts reads.
+// Passes reads through, failing (as zeros) those that touch sectors failFrom to failTo
+// (exclusive; to the end by default); counts reads.
 class FailingSource : public readWriteInterface {
  public:
-  FailingSource(readWriteInterface& inner, std::int64_t failFrom) : inner_(inner), failFrom_(failFrom) {}
+  FailingSource(readWriteInterface& inner, std::int64_t failFrom, std::int64_t failTo = INT64_MAX / 512)
+      : inner_(inner), failFrom_(failFrom), failTo_(failTo) {}
   bool open(const std::string&) override { return true; }
   bool readAt(std::int64_t offset, MutableByteSpan out) override;
   std::int64_t sizeSectors() const override { return inner_.sizeSectors(); }
@@ -114,7 +116,7 @@ class FailingSource : public readWriteInterface {
 
  private:
   readWriteInterface& inner_;
-  std::int64_t failFrom_;
+  std::int64_t failFrom_, failTo_;
 };
 
 }  // namespace quarnel::test

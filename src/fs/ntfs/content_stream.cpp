@@ -95,13 +95,14 @@ StreamOutcome ClusterStreamer::writeUnits(const std::vector<MftRun>& runs, std::
     if ((job_ && job_->shouldStop())) return StreamOutcome::Failed;
     std::fill(packed.begin(), packed.end(), std::byte{0});
     std::uint64_t filled = 0, allocated = 0;
+    bool unitPartial = false;
     while (filled < unitClusters && run < all.size()) {
       const MftRun& r = all[run];
       const std::uint64_t n = std::min(unitClusters - filled, r.clusterCount - inRun);
       if (!r.sparse && n > 0) {
         const std::uint64_t first = static_cast<std::uint64_t>(r.startCluster) + inRun;
         if (!readClusters(first, n, MutableByteSpan(packed).subspan(filled * clusterSize_, n * clusterSize_)))
-          partial = true;
+          unitPartial = true;
         allocated = filled + n;
       }
       filled += n;
@@ -123,6 +124,11 @@ StreamOutcome ClusterStreamer::writeUnits(const std::vector<MftRun>& runs, std::
     }
     const std::uint64_t n = std::min<std::uint64_t>(bytes.size(), remaining);
     if (!out.write(bytes.first(n))) return StreamOutcome::Failed;
+    // A unit is decoded whole, so the whole unit is what could not be read in full.
+    if (unitPartial) {
+      partial = true;
+      out.unreadable(size - remaining, n);
+    }
     remaining -= n;
   }
   return partial ? StreamOutcome::Partial : StreamOutcome::Complete;

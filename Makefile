@@ -27,7 +27,7 @@ tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DQUARNEL_TSAN=ON -DQUARNEL_TESTS=ON >/dev/null
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target quarnel_tests
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/tests/quarnel_tests \
-	  --gtest_filter='Concurrency.*:*ParseJobs*:SaveJob.*:CarveJob.*:JobRunner*'
+	  --gtest_filter='Concurrency.*:*ParseJobs*:SaveJob.*:CarveJob.*:SessionJobs.*'
 
 # The main job on the bundled sample array.
 demo: build

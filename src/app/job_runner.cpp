@@ -1,5 +1,8 @@
 #include "app/job_runner.h"
 
+#include <exception>
+#include <new>
+
 namespace quarnel::app {
 
 JobRunner::~JobRunner() {
@@ -14,8 +17,14 @@ bool JobRunner::start(Work work, Finished finished) {
   control_ = std::make_unique<JobControl>();
   running_ = true;
   thread_ = std::thread([this, work = std::move(work), finished = std::move(finished)] {
-    JobResult r = work(*control_);
-    if (r.ok() && control_->stopRequested()) r = JobResult::stopped();
+    JobResult r;
+    try {
+      r = work(*control_);
+    } catch (const std::bad_alloc&) {
+      r = JobResult::damaged("not enough memory for what the input claims");
+    } catch (const std::exception& e) {
+      r = JobResult::damaged(e.what());
+    }
     {
       std::lock_guard lock(mutex_);
       result_ = r;

@@ -16,7 +16,8 @@ namespace quarnel::app {
 class JobRunner {
  public:
   using Work = std::function<JobResult(JobControl&)>;
-  // Runs on the worker thread once the work has ended, with its result.
+  // Runs on the worker thread once the work has ended, with its result; it must neither
+  // start another job on this runner nor destroy it (post to the page's thread for that).
   using Finished = std::function<void(const JobResult&)>;
 
   JobRunner() = default;
@@ -31,6 +32,7 @@ class JobRunner {
   void stop();
   bool running() const { return running_.load(); }
   bool paused() const;
+  bool waiting() const { return control_ && control_->waiting(); }
   JobProgress progress() const;
   // Waits for the job to end (at once when none ran) and gives its result.
   JobResult wait();

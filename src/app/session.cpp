@@ -24,12 +24,30 @@ std::unique_ptr<ParsedVolume> RecoverySession::openVolume(const VolumeRecord& re
   return parseVolume(raid_, record, options, reporter, error);
 }
 
+namespace {
+
+// The parsers keep their reporter for the volume's life (a warning while a file is read), so
+// the one that also fed the job lives as long as the volume.
+class ReportedVolume : public ParsedVolume {
+ public:
+  EntryView& view() override { return inner->view(); }
+
+  std::unique_ptr<JobReporter> events;
+  std::unique_ptr<ParsedVolume> inner;
+};
+
+}  // namespace
+
 JobResult RecoverySession::parseJob(const VolumeRecord& record, ParseOptions options, Reporter& reporter,
                                    JobControl& job, std::unique_ptr<ParsedVolume>& volume) {
   options.job = &job;
   std::string error;
-  JobReporter events(reporter, job);
-  volume = openVolume(record, options, events, error);
+  auto reported = std::make_unique<ReportedVolume>();
+  reported->events = std::make_unique<JobReporter>(reporter, job);
+  reported->inner = openVolume(record, options, *reported->events, error);
+  reported->events->detach();
+  volume.reset();
+  if (reported->inner) volume = std::move(reported);
   if (job.stopRequested()) return JobResult::stopped();
   if (!volume) return JobResult::damaged(parseFailureText(record, error));
   return JobResult::done();

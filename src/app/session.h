@@ -21,7 +21,8 @@ class RecoverySession {
   FileReadSeekRaid& disk() { return raid_; }
   const std::vector<std::string>& warnings() const { return raid_.warnings(); }
 
-  // Parses the volume the record names; null with a reason.
+  // Parses the volume the record names; null with a reason. reporter must outlive the
+  // volume: its parser tells it of trouble met while files are read.
   std::unique_ptr<ParsedVolume> openVolume(const VolumeRecord& record, const ParseOptions& options,
                                            Reporter& reporter, std::string& error);
   // The same as a job: Done with the volume; Stopped with what was found before the stop (a

@@ -200,6 +200,7 @@ int cmdSave(const Target& t, const SaveOptions& s) {
   SaveResult result;
   JobControl job;
   job.beginPhase(0, total);
+  reporter.progressRange(0, total);
   for (EntryId e : targets) {
     if (e == view.root() || view.isFolderForSaving(e)) {
       saveFolderContents(view, e, s.out, reporter, job, result);

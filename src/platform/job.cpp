@@ -42,7 +42,9 @@ void JobControl::beginPhase(int phase, std::int64_t total) {
 
 void JobControl::waitWhilePaused() {
   std::unique_lock lock(mutex_);
+  waiting_ = true;
   resumed_.wait(lock, [&] { return !paused_ || stop_; });
+  waiting_ = false;
 }
 
 }  // namespace quarnel

@@ -46,6 +46,8 @@ class JobControl {
   void resume();
   bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
   bool paused() const { return paused_.load(std::memory_order_relaxed); }
+  // Whether the work is held at a check point right now (paused and reached it).
+  bool waiting() const { return waiting_.load(); }
   JobProgress progress() const;
 
   // From the work: the check point of every long loop. Waits while the job is paused; true
@@ -64,6 +66,7 @@ class JobControl {
 
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};
+  std::atomic<bool> waiting_{false};
   std::atomic<int> phase_{0};
   std::atomic<std::int64_t> done_{0}, total_{0};
   std::mutex mutex_;

@@ -81,6 +81,7 @@ class ExtVolume : public ParsedVolume {
   ExtVolume(readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter)
       : parser(disk, record, reporter), view_(parser) {}
   EntryView& view() override { return view_; }
+  void releaseJob() override { parser.setJob(nullptr); }
   ext2Class parser;
 
  private:

@@ -132,6 +132,7 @@ class FatVolume : public ParsedVolume {
   template <class... Args>
   explicit FatVolume(Args... args) : view_(parser, args...) {}
   EntryView& view() override { return view_; }
+  void releaseJob() override { parser.setJob(nullptr); }
   View& records() { return view_; }
 
   Parser parser;

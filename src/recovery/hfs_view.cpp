@@ -85,6 +85,7 @@ class HfsVolume : public ParsedVolume {
   HfsVolume(readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter)
       : parser(disk, record, reporter), view_(parser) {}
   EntryView& view() override { return view_; }
+  void releaseJob() override { parser.setJob(nullptr); }
   HFSP parser;
 
  private:

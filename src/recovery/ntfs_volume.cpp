@@ -12,6 +12,7 @@ class NtfsVolume : public ParsedVolume {
   NtfsVolume(readWriteInterface& disk, const VolumeRecord& record, Reporter& reporter)
       : fs(disk, record, reporter) {}
   EntryView& view() override { return *view_; }
+  void releaseJob() override { fs.setJob(nullptr); }
 
   ntfs fs;
   std::unique_ptr<NtfsView> view_;

@@ -16,6 +16,7 @@ class SourcedVolume : public ParsedVolume {
  public:
   explicit SourcedVolume(readWriteInterface& disk) : source(disk) {}
   EntryView& view() override { return *store; }
+  void releaseJob() override { inner->releaseJob(); }
 
   VolumeSource source;
   std::unique_ptr<ParsedVolume> inner;
@@ -43,6 +44,7 @@ std::unique_ptr<ParsedVolume> parseVolume(readWriteInterface& disk, const Volume
   auto volume = std::make_unique<SourcedVolume>(disk);
   volume->inner = parseOn(volume->source, record, options, reporter, error);
   if (!volume->inner) return nullptr;
+  volume->inner->releaseJob();
   volume->store = EntryStore::build(volume->inner->view());
   return volume;
 }

@@ -33,6 +33,9 @@ class ParsedVolume {
  public:
   virtual ~ParsedVolume() = default;
   virtual EntryView& view() = 0;
+  // The parse is over: the parser lets go of the job that drove it, which may end before
+  // the volume does.
+  virtual void releaseJob() {}
 };
 
 // Parses the volume the record names, through a reader of its own (so any number of volumes

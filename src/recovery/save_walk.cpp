@@ -27,6 +27,7 @@ void walk(EntryView& view, EntryId folder, const std::string& dir, Reporter& rep
   for (EntryId child : view.children(folder)) {
     if (job.shouldStop()) return;
     job.setDone(result.files);
+    reporter.progressPosition(result.files);
     if (view.isFolderForSaving(child)) {
       if (!view.descendWhenSaving(child)) continue;
       std::string name = view.savedName(child);

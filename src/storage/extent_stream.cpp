@@ -7,6 +7,12 @@ namespace {
 
 constexpr std::uint64_t kBatchBytes = 4 << 20;
 
+// Where [at, at + n) lies inside the readable part of the volume, without wrapping.
+bool inside(const VolumeBytes& v, std::uint64_t at, std::uint64_t n) {
+  return at < v.limit && n <= v.limit - at && v.start <= static_cast<std::uint64_t>(INT64_MAX) - at &&
+         n <= static_cast<std::uint64_t>(INT64_MAX) - v.start - at;
+}
+
 struct Writer {
   const VolumeBytes& volume;
   ByteSink& out;
@@ -41,8 +47,9 @@ struct Writer {
     };
     for (std::size_t s = 0; s < data.size(); s += kSectorSize) {
       const std::size_t n = std::min<std::size_t>(kSectorSize, data.size() - s);
+      const bool wraps = at > UINT64_MAX - s;
       const std::uint64_t where = at + s;
-      bool ok = where < volume.limit && n <= volume.limit - where &&
+      bool ok = !wraps && inside(volume, where, n) &&
                 volume.source->readAt(static_cast<std::int64_t>(volume.start + where), data.subspan(s, n));
       if (!ok) std::fill(data.begin() + static_cast<std::ptrdiff_t>(s),
                          data.begin() + static_cast<std::ptrdiff_t>(s + n), std::byte{0});
@@ -61,16 +68,15 @@ struct Writer {
       if (stop()) return false;
       const std::uint64_t n = std::min(length, kBatchBytes);
       buffer.resize(static_cast<std::size_t>(n));
-      const bool inside = physical < volume.limit && n <= volume.limit - physical &&
-                          volume.start + physical <= static_cast<std::uint64_t>(INT64_MAX);
-      if (!inside || !volume.source->readAt(static_cast<std::int64_t>(volume.start + physical), buffer))
+      if (!inside(volume, physical, n) ||
+          !volume.source->readAt(static_cast<std::int64_t>(volume.start + physical), buffer))
         rescue(physical, buffer);
       if (!out.write(buffer)) {
         report.written = false;
         return false;
       }
       pos += n;
-      physical += n;
+      physical = physical > UINT64_MAX - n ? UINT64_MAX : physical + n;  // past any volume: unreadable
       length -= n;
     }
     return true;
@@ -93,11 +99,11 @@ void ContentMap::add(std::uint64_t logical, std::uint64_t length, std::uint64_t 
 }
 
 ContentReport streamContent(const VolumeBytes& volume, const ContentMap& map, ByteSink& out, JobControl* job) {
-  Writer w{volume, out, job, {}, 0, {}};
+  Writer w{volume, out, job, {}, map.start, {}};
   const std::uint64_t valid = std::min(map.validSize, map.size);
   for (const ContentExtent& e : map.extents) {
     if (w.pos >= map.size) break;
-    if (e.logical + e.length <= w.pos) continue;  // overlaps an earlier extent: the first wins
+    if (e.logical <= w.pos && w.pos - e.logical >= e.length) continue;  // overlaps an earlier one: the first wins
     if (e.logical > w.pos && !w.hole(std::min(e.logical, map.size) - w.pos)) return w.report;
     if (w.pos >= map.size) break;
     const std::uint64_t skip = w.pos - e.logical;

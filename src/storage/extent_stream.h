@@ -25,6 +25,8 @@ struct ContentExtent {
 struct ContentMap {
   std::vector<ContentExtent> extents;  // rising logical offsets; a gap between them is a hole
   std::uint64_t size = 0;              // the content's length; past the last extent, a hole
+  // The first byte the map covers: a long file may be streamed in several maps in turn.
+  std::uint64_t start = 0;
   // Bytes from here on read as zeros whatever the extents say (NTFS's initialised size).
   std::uint64_t validSize = std::numeric_limits<std::uint64_t>::max();
 

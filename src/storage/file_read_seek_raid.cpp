@@ -325,7 +325,12 @@ bool FileReadSeekRaid::readBatch(std::int64_t firstSector, std::int64_t count, s
     if (!members[static_cast<std::size_t>(piece.member)]->isMissing()) continue;
     std::byte* dst = out + piece.outSector * kSectorSize;
     std::memset(dst, 0, static_cast<std::size_t>(piece.sectors * kSectorSize));
-    if (raidLevel == 0) continue;  // nothing to rebuild from: zeros, as open() warned
+    if (raidLevel == 0) {
+      // Nothing to rebuild from: zeros, and the read says they are not data.
+      lastError_ = "member " + std::to_string(piece.member) + " is missing and a RAID-0 cannot rebuild it";
+      ok = false;
+      continue;
+    }
     const std::int64_t from = piece.memberSector, to = from + piece.sectors;
     for (std::size_t p = 0; p < n; ++p) {
       if (members[p]->isMissing()) continue;

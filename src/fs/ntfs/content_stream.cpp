@@ -78,7 +78,10 @@ StreamOutcome ClusterStreamer::writeClusters(const std::vector<MftRun>& runs, st
   }
   const ContentReport r = streamContent({&source_, volumeStart_, readLimit_}, map, out, job_);
   if (!r.written) return StreamOutcome::Failed;
-  return r.unreadable != 0 ? StreamOutcome::Partial : StreamOutcome::Complete;
+  // Runs that end before the size (extension records lost) leave the rest unknown: zeros
+  // in place, said to be unread.
+  if (logical < size) out.unreadable(logical, size - logical);
+  return r.unreadable != 0 || logical < size ? StreamOutcome::Partial : StreamOutcome::Complete;
 }
 
 StreamOutcome ClusterStreamer::writeUnits(const std::vector<MftRun>& runs, std::uint64_t padTo,

@@ -123,7 +123,8 @@ std::size_t ntfs::decompressUnit(ByteSpan input, MutableByteSpan output) { retur
 
 StreamOutcome ntfs::extensionOutcome(const DataAttributeInfo& data, ByteSink& out) {
   const std::uint64_t size = data.realSize;
-  if (!data.compressed()) return streamer().writeClusters(extensionRuns, 0, size, out);
+  if (!data.compressed())
+    return streamer().writeClusters(extensionRuns, 0, size, out, data.firstVcn == 0 ? data.validSize() : UINT64_MAX);
   const std::uint16_t u = unitClusters(data.compressionUnit);
   if (u == 0) return streamer().writeClusters(extensionRuns, 0, size, out);
   if (mulSat(u, clusterSize) > kMaxUnitBytes) return StreamOutcome::Failed;

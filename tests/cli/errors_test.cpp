@@ -36,7 +36,9 @@ TEST_P(CliErrors, ClearLineAndExitStatus) {
   EXPECT_EQ(r.status, c.status) << r.err;
   EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
   // What cannot be done is said in one line (bad usage also gets the argument parser's hint).
-  if (c.status == 1) EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
+  if (c.status == 1) {
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
+  }
   auto disk = test::readFile(dir.file("disk.img"));
   EXPECT_EQ(disk, test::randomBytes(4096 * 512, 1)) << "a member was changed";
 }

@@ -92,7 +92,9 @@ TEST_P(RaidAgainstReference, RandomReadsDeliverTheSameBytes) {
     ASSERT_TRUE(raid.seek(first * 512, 0));
     const bool read = raid.read(got.data(), static_cast<std::uint32_t>(got.size()));
     // A RAID-0's lost units are zeros and the read says so; anything else reads in full.
-    if (c.level == 5 || c.missing.empty()) ASSERT_TRUE(read) << raid.lastError();
+    if (c.level == 5 || c.missing.empty()) {
+      ASSERT_TRUE(read) << raid.lastError();
+    }
     for (std::int64_t s = 0; s < count; ++s) {
       auto want = ref.sector(first + s);
       ASSERT_EQ(0, std::memcmp(got.data() + s * 512, want.data(), 512))

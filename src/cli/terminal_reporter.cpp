@@ -33,6 +33,12 @@ void TerminalReporter::message(std::string_view text) {
   std::fprintf(stderr, "quarnel: %.*s\n", static_cast<int>(text.size()), text.data());
 }
 
+void TerminalReporter::warning(WarningKind kind, std::string_view text) {
+  if (kind == WarningKind::Refused) return;
+  message(text);
+  if (kind == WarningKind::Notice) --messages_;
+}
+
 void TerminalReporter::draw() {
   constexpr int kWidth = 30;
   int percent = high_ > low_ ? static_cast<int>((pos_ - low_) * 100 / (high_ - low_)) : 0;

@@ -18,10 +18,10 @@ class TerminalReporter : public VolumeReporter {
   void progressRange(std::int64_t low, std::int64_t high) override;
   void progressPosition(std::int64_t position) override;
   void message(std::string_view text) override;
-  // A refusal's box is the window's; the command's own error line says it in full.
-  void warning(WarningKind kind, std::string_view text) override {
-    if (kind != WarningKind::Refused) message(text);
-  }
+  // A refusal's box is the window's (the command's own error line says it in full); a notice
+  // is said but is no trouble.
+  void warning(WarningKind kind, std::string_view text) override;
+  // Messages and warnings of trouble said so far.
   int messageCount() const { return messages_; }
   // Ends the bar's line, if one is drawn.
   void finish();

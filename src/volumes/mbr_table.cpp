@@ -1,11 +1,13 @@
 // The master boot record's four entries and the chain of extended boot records behind an
 // extended entry.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <optional>
 #include <set>
 #include <string>
 
+#include "volumes/boot_sectors.h"
 #include "volumes/partition.h"
 #include "volumes/walk_support.h"
 
@@ -19,6 +21,35 @@ constexpr std::size_t kEntryType = 4;
 constexpr std::size_t kEntryLba = 8;       // u32, first sector
 constexpr std::size_t kEntrySectors = 12;  // u32, sector count
 constexpr int kMaxEbrs = 50;
+constexpr std::size_t kEntryBootFlag = 0;
+
+// Why sector 0 is no partition table (empty when it is one): no 0x55AA signature, an entry
+// no partitioning tool writes (a boot flag other than 0x00 and 0x80), or entries that all
+// start past the disk. Boot code read as entries is what this catches; on a short image
+// some entries may lie past its end and the table stays a table.
+std::string notATable(ByteSpan mbr, std::int64_t diskSectors) {
+  if (u8(mbr, 510) != 0x55 || u8(mbr, 511) != 0xAA) return "no 0x55AA signature";
+  std::string past;
+  bool inside = false;
+  for (std::size_t i = 0; i < kEntryCount; ++i) {
+    const std::size_t at = kEntryTable + i * kEntryLength;
+    if (u8(mbr, at + kEntryType) == 0) continue;
+    const std::uint8_t flag = u8(mbr, at + kEntryBootFlag);
+    if (flag != 0x00 && flag != 0x80) return "entry " + std::to_string(i + 1) + " has boot flag " + std::to_string(flag);
+    if (diskSectors > 0 && le32(mbr, at + kEntryLba) >= diskSectors) {
+      if (past.empty()) past = "entry " + std::to_string(i + 1) + " starts past the end of the disk";
+    } else {
+      inside = true;
+    }
+  }
+  return inside ? std::string() : past;
+}
+
+bool anyEntry(ByteSpan mbr) {
+  for (std::size_t i = 0; i < kEntryCount; ++i)
+    if (u8(mbr, kEntryTable + i * kEntryLength + kEntryType) != 0) return true;
+  return false;
+}
 
 struct MbrEntry {
   std::uint8_t type = 0;
@@ -139,10 +170,52 @@ std::int32_t Walk::chain(std::int64_t base) {
 
 }  // namespace
 
+namespace {
+
+bool bareVolume(readWriteInterface& source, Partition& partition, ByteSpan sector0, VolumeReporter& reporter) {
+  const BootSectorMatch m = classifyBootSector(sector0, NtfsName::Ignored);
+  VolumeRecord r;
+  r.volumeIndex = "0";
+  r.startSector = 0;
+  switch (m.kind) {
+    case VolumeKind::Ntfs: r.fileSystem = "NTFS"; break;
+    case VolumeKind::Fat32: r.fileSystem = "FAT32"; break;
+    case VolumeKind::Fat16: r.fileSystem = "FAT16"; break;
+    case VolumeKind::Exfat: r.fileSystem = "FAT64"; break;
+    case VolumeKind::None:
+      r.fileSystem = isHfsPlusVolume(source, 0) ? "HFS+" : isExtVolume(source, 0) ? "extX" : "";
+      break;
+  }
+  if (r.fileSystem.empty()) return false;
+  const std::int64_t disk = source.sizeSectors();
+  r.sizeSectors = m.kind != VolumeKind::None ? static_cast<std::int64_t>(std::min<std::uint64_t>(m.sizeSectors, INT64_MAX))
+                                             : disk;
+  r.volumeSizeText = volumeSizeText(r.sizeSectors / 2048, m.kind == VolumeKind::Ntfs ? SizeStyle::ThreeBlanks
+                                                                                       : SizeStyle::TwoBlanks);
+  reporter.warning(WarningKind::Notice, "no partition table; a volume starts at sector 0 (" +
+                                            std::string(r.fileSystem == "FAT64" ? "exFAT" : r.fileSystem == "extX" ? "ext" : r.fileSystem) + ")");
+  appendRecord(partition, r);
+  return true;
+}
+
+}  // namespace
+
 std::int32_t walkMbr(readWriteInterface& source, Partition& partition) {
   Walk walk{source, partition, reporterOf(partition), source.sizeSectors()};
   std::array<std::byte, 512> mbr{};
   if (!walk.readSector(0, mbr)) return EIO;
+  // A volume without a partition table: a disk formatted whole, or one volume's image. A
+  // sector 0 with no entries at all (wiped) says nothing; one whose entries are not a table's
+  // says why.
+  if (!anyEntry(mbr)) {
+    bareVolume(source, partition, mbr, walk.reporter);
+    return 0;
+  }
+  if (const std::string why = notATable(mbr, walk.diskSectors); !why.empty()) {
+    if (!bareVolume(source, partition, mbr, walk.reporter))
+      walk.reporter.warning(WarningKind::Damaged, "sector 0 holds no partition table (" + why + ")");
+    return 0;
+  }
   for (std::size_t i = 0; i < kEntryCount; ++i) {
     MbrEntry e = MbrEntry::decode(mbr, i);
     // An empty slot is a hole, not the end: entries after it still count.

@@ -202,6 +202,39 @@ TEST(MbrTable, EntryPastTheDiskIsListedWithAWarning) {
       << w.reporter.messages[1];
 }
 
+// Sector 0 is a table only when it looks like one. A volume formatted without one is listed
+// as it is; boot code read as entries (a boot flag no tool writes) is no table.
+TEST(MbrTable, ASectorZeroThatIsNoTable) {
+  SyntheticDisk bare(8192);
+  bare.put(0, test::ntfsBootSector(8191));
+  Sector& code = bare.at(0);
+  for (std::size_t i = 0x1BE; i < 0x1FE; ++i) code[i] = static_cast<std::uint8_t>(0x33 + i);  // boot code
+  Walked w = walk(bare);
+  EXPECT_EQ(w.rc, 0);
+  EXPECT_EQ(rows(w.records), Rows{"0|NTFS|3   MB|0"});
+  EXPECT_EQ(w.reporter.messages, Rows{"no partition table; a volume starts at sector 0 (NTFS)"});
+
+  SyntheticDisk junk(8192);
+  test::setTableEntry(junk.at(0), 0, 0x07, 2048, 4096);
+  junk.at(0)[0x1BE] = 0x33;
+  w = walk(junk);
+  EXPECT_TRUE(w.records.empty());
+  EXPECT_EQ(w.reporter.messages, Rows{"sector 0 holds no partition table (entry 1 has boot flag 51)"});
+
+  SyntheticDisk unsigned_(8192);
+  test::setTableEntry(unsigned_.at(0), 0, 0x07, 2048, 4096);
+  unsigned_.at(0)[510] = 0;
+  w = walk(unsigned_);
+  EXPECT_TRUE(w.records.empty());
+  EXPECT_EQ(w.reporter.messages, Rows{"sector 0 holds no partition table (no 0x55AA signature)"});
+
+  SyntheticDisk past(8192);
+  test::setTableEntry(past.at(0), 1, 0x07, 900000, 4096);
+  w = walk(past);
+  EXPECT_TRUE(w.records.empty());
+  EXPECT_EQ(w.reporter.messages, Rows{"sector 0 holds no partition table (entry 2 starts past the end of the disk)"});
+}
+
 TEST(MbrTable, FailedReadsReturnEio) {
   test::ScratchDir dir;
   SyntheticDisk empty(0);

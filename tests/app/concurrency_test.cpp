@@ -16,17 +16,7 @@
 namespace quarnel {
 namespace {
 
-class ShaSink : public ByteSink {
- public:
-  bool write(ByteSpan data) override {
-    sha_.update(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
-    return true;
-  }
-  std::string hex() { return sha_.hex(); }
-
- private:
-  test::Sha256 sha_;
-};
+using test::ShaSink;
 
 using Digests = std::map<std::string, std::string>;  // path → SHA-256 of the content
 

@@ -27,18 +27,7 @@
 namespace quarnel {
 namespace {
 
-// SHA-256 of content written through the view, to compare with the ground truth.
-class Sha256 : public ByteSink {
- public:
-  bool write(ByteSpan data) override {
-    sha_.update(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
-    return true;
-  }
-  std::string hex() { return sha_.hex(); }
-
- private:
-  test::Sha256 sha_;
-};
+using Sha256 = test::ShaSink;
 
 struct Truth {
   std::string kind, deleted, size, modified, sha, path;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_sink.h"
+
 namespace quarnel::test {
 
 // An unpacked fixture image from tests/fixtures/images (without the .zst ending).
@@ -93,6 +95,19 @@ class Sha256 {
   std::uint8_t block_[64] = {};
   std::size_t fill_ = 0;
   std::uint64_t length_ = 0;
+};
+
+// SHA-256 of content written through a view, to compare with the ground truth.
+class ShaSink : public ByteSink {
+ public:
+  bool write(ByteSpan data) override {
+    sha_.update(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+    return true;
+  }
+  std::string hex() { return sha_.hex(); }
+
+ private:
+  Sha256 sha_;
 };
 
 // Ground-truth lines of tests/fixtures/<dir>/<name>.tsv, split at tabs.

@@ -21,9 +21,9 @@ class MemoryView : public EntryView {
     std::vector<EntryId> children;
   };
 
-  MemoryView() { nodes_.push_back({"", true}); }
+  MemoryView() { nodes_.push_back({"", true, false, {}, false, {}}); }
   EntryId add(EntryId parent, const std::string& name, bool folder, std::string content = {}) {
-    nodes_.push_back({name, folder, false, std::move(content)});
+    nodes_.push_back({name, folder, false, std::move(content), false, {}});
     EntryId id = static_cast<EntryId>(nodes_.size() - 1);
     nodes_[static_cast<std::size_t>(parent)].children.push_back(id);
     return id;

@@ -11,13 +11,19 @@ best() {  # best wall time of $runs runs of the command, in seconds
   echo "$b"
 }
 
-# compare NAME PEER -- QUARNEL-COMMAND... -- PEER-COMMAND...
-compare() {
-  local name=$1 peer=$2; shift 3
-  local q=() p=()
+# Splits QUARNEL-COMMAND... -- PEER-COMMAND... into the caller's arrays q and p.
+split_sides() {
+  q=(); p=()
   while [ "$1" != "--" ]; do q+=("$1"); shift; done
   shift
   p=("$@")
+}
+
+# compare NAME PEER -- QUARNEL-COMMAND... -- PEER-COMMAND...
+compare() {
+  local name=$1 peer=$2; shift 3
+  local q p
+  split_sides "$@"
   local tq tp
   tq=$(best "${q[@]}")
   tp=$(best "${p[@]}")
@@ -34,9 +40,7 @@ print("%.1f" % (resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024))'
 # memory NAME PEER -- QUARNEL-COMMAND... -- PEER-COMMAND...: peak resident memory of both
 memory() {
   local name=$1 peer=$2; shift 3
-  local q=() p=()
-  while [ "$1" != "--" ]; do q+=("$1"); shift; done
-  shift
-  p=("$@")
+  local q p
+  split_sides "$@"
   printf '%-14s quarnel %7s MiB %-16s %7s MiB (peak resident)\n' "$name" "$(peak "${q[@]}")" "$peer" "$(peak "${p[@]}")"
 }

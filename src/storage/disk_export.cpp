@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "storage/rescue_read.h"
+
 namespace quarnel {
 namespace {
 constexpr std::int64_t kChunkSectors = 8192;  // 4 MiB
@@ -23,18 +25,14 @@ ExportResult exportSectors(readWriteInterface& source, std::int64_t firstSector,
     }
     std::int64_t n = std::min(kChunkSectors, count - done);
     MutableByteSpan chunk(buf.data(), static_cast<std::size_t>(n * kSectorSize));
-    if (!source.readAt((firstSector + done) * kSectorSize, chunk)) {
-      // Find the unreadable sectors one by one so the rest of the chunk is kept.
-      for (std::int64_t s = 0; s < n; ++s) {
-        auto sector = chunk.subspan(static_cast<std::size_t>(s * kSectorSize), kSectorSize);
-        if (source.readAt((firstSector + done + s) * kSectorSize, sector)) continue;
-        if (result.firstUnreadSector < 0) {
-          result.firstUnreadSector = firstSector + done + s;
-          result.error = source.lastError();
-        }
-        ++result.unreadSectors;
+    // The unreadable sectors are found so the rest of the chunk is kept.
+    readRescuing(source, (firstSector + done) * kSectorSize, chunk, [&](std::size_t at, std::size_t length) {
+      if (result.firstUnreadSector < 0) {
+        result.firstUnreadSector = firstSector + done + static_cast<std::int64_t>(at) / kSectorSize;
+        result.error = source.lastError();
       }
-    }
+      result.unreadSectors += static_cast<std::int64_t>(length) / kSectorSize;
+    });
     if (!out.write(chunk)) {
       result.error = out.error();
       return result;

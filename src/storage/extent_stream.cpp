@@ -2,15 +2,17 @@
 
 #include <algorithm>
 
+#include "storage/rescue_read.h"
+
 namespace quarnel {
 namespace {
 
 constexpr std::uint64_t kBatchBytes = 4 << 20;
 
-// Where [at, at + n) lies inside the readable part of the volume, without wrapping.
-bool inside(const VolumeBytes& v, std::uint64_t at, std::uint64_t n) {
-  return at < v.limit && n <= v.limit - at && v.start <= static_cast<std::uint64_t>(INT64_MAX) - at &&
-         n <= static_cast<std::uint64_t>(INT64_MAX) - v.start - at;
+// How much of [at, at + n) lies inside the readable part of the volume, without wrapping.
+std::uint64_t readablePart(const VolumeBytes& v, std::uint64_t at, std::uint64_t n) {
+  if (at >= v.limit || v.start > static_cast<std::uint64_t>(INT64_MAX) - at) return 0;
+  return std::min({n, v.limit - at, static_cast<std::uint64_t>(INT64_MAX) - v.start - at});
 }
 
 struct Writer {
@@ -36,31 +38,9 @@ struct Writer {
     return report.written;
   }
 
-  // The unreadable part of a failed batch, found sector by sector so the rest is kept.
-  void rescue(std::uint64_t at, MutableByteSpan data) {
-    std::uint64_t badStart = 0, badLength = 0;
-    auto flushBad = [&] {
-      if (badLength == 0) return;
-      out.unreadable(badStart, badLength);
-      report.unreadable += badLength;
-      badLength = 0;
-    };
-    for (std::size_t s = 0; s < data.size(); s += kSectorSize) {
-      const std::size_t n = std::min<std::size_t>(kSectorSize, data.size() - s);
-      const bool wraps = at > UINT64_MAX - s;
-      const std::uint64_t where = at + s;
-      bool ok = !wraps && inside(volume, where, n) &&
-                volume.source->readAt(static_cast<std::int64_t>(volume.start + where), data.subspan(s, n));
-      if (!ok) std::fill(data.begin() + static_cast<std::ptrdiff_t>(s),
-                         data.begin() + static_cast<std::ptrdiff_t>(s + n), std::byte{0});
-      if (ok) {
-        flushBad();
-      } else {
-        if (badLength == 0) badStart = pos + s;
-        badLength += n;
-      }
-    }
-    flushBad();
+  void lost(std::uint64_t at, std::uint64_t length) {
+    out.unreadable(at, length);
+    report.unreadable += length;
   }
 
   bool data(std::uint64_t physical, std::uint64_t length) {
@@ -68,9 +48,14 @@ struct Writer {
       if (stop()) return false;
       const std::uint64_t n = std::min(length, kBatchBytes);
       buffer.resize(static_cast<std::size_t>(n));
-      if (!inside(volume, physical, n) ||
-          !volume.source->readAt(static_cast<std::int64_t>(volume.start + physical), buffer))
-        rescue(physical, buffer);
+      // What lies past the volume is unreadable without a read; a failed read keeps what it can.
+      const auto readable = static_cast<std::size_t>(readablePart(volume, physical, n));
+      std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(readable), buffer.end(), std::byte{0});
+      if (readable > 0)
+        readRescuing(*volume.source, static_cast<std::int64_t>(volume.start + physical),
+                     MutableByteSpan(buffer).first(readable),
+                     [&](std::size_t at, std::size_t length) { lost(pos + at, length); });
+      if (readable < n) lost(pos + readable, n - readable);
       if (!out.write(buffer)) {
         report.written = false;
         return false;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/rescue_read.h"
 #include "volumes/boot_sectors.h"
 #include "volumes/partition.h"
 #include "volumes/walk_support.h"
@@ -158,14 +159,11 @@ void Scan::run() {
     // The last block stops at the end of the disk rather than failing there.
     std::int64_t sectors = std::min(kBlockSectors, total_ - blockSector);
     auto block = MutableByteSpan(buffer).first(static_cast<std::size_t>(sectors * kSectorSize));
-    // An unreadable stretch is where a degraded array most needs the search to go on: the
-    // block is read again sector by sector, and what cannot be read is searched as zeros.
-    if (!source_.readAt(blockSector * kSectorSize, block)) {
+    // An unreadable stretch is where a degraded array most needs the search to go on: what
+    // can be read of the block is kept, and the rest is searched as zeros.
+    if (!readRescuing(source_, blockSector * kSectorSize, block, {},
+                      [&] { return partition_.job->stopRequested(); }))
       ++unreadableBlocks_;
-      for (std::int64_t s = 0; s < sectors && !partition_.job->stopRequested(); ++s)
-        source_.readAt((blockSector + s) * kSectorSize,
-                       block.subspan(static_cast<std::size_t>(s * kSectorSize), kSectorSize));
-    }
     if (endSector && *endSector < blockSector) break;
     std::int64_t sectorIndex = 0;
     if (!examineBlock(blockSector, block, sectorIndex)) break;

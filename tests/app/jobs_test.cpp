@@ -123,6 +123,13 @@ Parsed parse(CountingDisk& disk, const Case& c, JobControl& job) {
   return r;
 }
 
+// An uninterrupted parse, for what a stopped or paused one is measured against.
+Parsed fullParse(CountingDisk& disk, const Case& c) {
+  JobControl job;
+  disk.actAt(0, {});
+  return parse(disk, c, job);
+}
+
 class ParseJobs : public ::testing::TestWithParam<Case> {};
 
 // Stopped half way through its reads, a parse ends soon after with what it found; the
@@ -130,9 +137,7 @@ class ParseJobs : public ::testing::TestWithParam<Case> {};
 TEST_P(ParseJobs, StopMidParseEndsItWithWhatWasFound) {
   CountingDisk disk(test::fixture(GetParam().image));
   if (!disk.ok()) GTEST_SKIP();
-  JobControl fullJob;
-  disk.actAt(0, {});
-  const Parsed full = parse(disk, GetParam(), fullJob);
+  const Parsed full = fullParse(disk, GetParam());
   ASSERT_TRUE(full.volume);
   ASSERT_GE(full.reads, 4) << "too few reads to stop in the middle";
 
@@ -150,9 +155,7 @@ TEST_P(ParseJobs, StopMidParseEndsItWithWhatWasFound) {
 TEST_P(ParseJobs, PauseHoldsTheWorkerUntilResume) {
   CountingDisk disk(test::fixture(GetParam().image));
   if (!disk.ok()) GTEST_SKIP();
-  JobControl fullJob;
-  disk.actAt(0, {});
-  const Parsed full = parse(disk, GetParam(), fullJob);
+  const Parsed full = fullParse(disk, GetParam());
   ASSERT_TRUE(full.volume);
 
   app::JobRunner runner;

@@ -214,25 +214,21 @@ TEST(MbrTable, ASectorZeroThatIsNoTable) {
   EXPECT_EQ(rows(w.records), Rows{"0|NTFS|3   MB|0"});
   EXPECT_EQ(w.reporter.messages, Rows{"no partition table; a volume starts at sector 0 (NTFS)"});
 
-  SyntheticDisk junk(8192);
-  test::setTableEntry(junk.at(0), 0, 0x07, 2048, 4096);
-  junk.at(0)[0x1BE] = 0x33;
-  w = walk(junk);
-  EXPECT_TRUE(w.records.empty());
-  EXPECT_EQ(w.reporter.messages, Rows{"sector 0 holds no partition table (entry 1 has boot flag 51)"});
-
-  SyntheticDisk unsigned_(8192);
-  test::setTableEntry(unsigned_.at(0), 0, 0x07, 2048, 4096);
-  unsigned_.at(0)[510] = 0;
-  w = walk(unsigned_);
-  EXPECT_TRUE(w.records.empty());
-  EXPECT_EQ(w.reporter.messages, Rows{"sector 0 holds no partition table (no 0x55AA signature)"});
-
-  SyntheticDisk past(8192);
-  test::setTableEntry(past.at(0), 1, 0x07, 900000, 4096);
-  w = walk(past);
-  EXPECT_TRUE(w.records.empty());
-  EXPECT_EQ(w.reporter.messages, Rows{"sector 0 holds no partition table (entry 2 starts past the end of the disk)"});
+  // One entry, spoilt one way each: a boot flag, the signature, a start past the disk.
+  struct Case { int entry; std::uint32_t lba; std::size_t at; std::uint8_t value; const char* why; };
+  const Case cases[] = {
+      {0, 2048, 0x1BE, 0x33, "entry 1 has boot flag 51"},
+      {0, 2048, 510, 0x00, "no 0x55AA signature"},
+      {1, 900000, 0x1CE, 0x00, "entry 2 starts past the end of the disk"},
+  };
+  for (const Case& c : cases) {
+    SyntheticDisk disk(8192);
+    test::setTableEntry(disk.at(0), c.entry, 0x07, c.lba, 4096);
+    disk.at(0)[c.at] = c.value;
+    w = walk(disk);
+    EXPECT_TRUE(w.records.empty()) << c.why;
+    EXPECT_EQ(w.reporter.messages, Rows{std::string("sector 0 holds no partition table (") + c.why + ")"});
+  }
 }
 
 TEST(MbrTable, FailedReadsReturnEio) {

@@ -8,7 +8,6 @@
 namespace quarnel {
 namespace {
 
-constexpr std::uint64_t kBlockBytes = 1048576;
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 
 std::uint64_t mulSat(std::uint64_t a, std::uint64_t b) {
@@ -40,18 +39,6 @@ ClusterStreamer::ClusterStreamer(readWriteInterface& source, std::uint64_t volum
       job_(job),
       // Whole clusters: one that starts inside the limit is read to its end.
       readLimit_(mulSat(limitClusters_, clusterSize_)) {}
-
-bool ClusterStreamer::writeZeros(std::uint64_t bytes, ByteSink& out) {
-  if (bytes == 0) return true;
-  std::vector<std::byte> zeros(std::min(bytes, kBlockBytes), std::byte{0});
-  while (bytes > 0) {
-    if ((job_ && job_->shouldStop())) return false;
-    const std::uint64_t n = std::min<std::uint64_t>(bytes, zeros.size());
-    if (!out.write(ByteSpan(zeros).first(n))) return false;
-    bytes -= n;
-  }
-  return true;
-}
 
 bool ClusterStreamer::readClusters(std::uint64_t cluster, std::uint64_t count, MutableByteSpan out) {
   std::fill(out.begin(), out.end(), std::byte{0});
@@ -95,7 +82,7 @@ StreamOutcome ClusterStreamer::writeUnits(const std::vector<MftRun>& runs, std::
   std::size_t run = 0;
   std::uint64_t inRun = 0;  // clusters of all[run] already taken
   for (std::uint64_t k = 0; k < units && remaining > 0; ++k) {
-    if ((job_ && job_->shouldStop())) return StreamOutcome::Failed;
+    if (job_ && job_->shouldStop()) return StreamOutcome::Failed;
     std::fill(packed.begin(), packed.end(), std::byte{0});
     std::uint64_t filled = 0, allocated = 0;
     bool unitPartial = false;

@@ -41,7 +41,6 @@ class ClusterStreamer {
                            std::uint64_t size, ByteSink& out);
 
  private:
-  bool writeZeros(std::uint64_t bytes, ByteSink& out);
   // Reads count clusters from cluster; the part past the read limit comes back as zeros.
   // False when any of it could not be read.
   bool readClusters(std::uint64_t cluster, std::uint64_t count, MutableByteSpan out);
@@ -52,7 +51,6 @@ class ClusterStreamer {
   std::uint64_t limitClusters_;  // clusters from this one on lie past the read limit
   JobControl* job_;
   std::uint64_t readLimit_;
-  std::vector<std::byte> block_;
 };
 
 }  // namespace quarnel

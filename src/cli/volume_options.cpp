@@ -3,7 +3,7 @@
 namespace quarnel::cli {
 
 void addDiscoveryOptions(CLI::App& command, DiscoveryOptions& d) {
-  command.add_flag("--gpt", d.gpt, "read the GUID partition table instead of the MBR");
+  command.add_flag("--gpt", d.gpt, "read the GUID partition table even without a protective MBR (one with a type 0xEE entry is read as its GPT anyway)");
   auto* scan = command.add_flag("--scan", d.scan, "search the disk for boot sectors instead of reading tables");
   command.add_option("--from", d.from, "first sector of the search")->needs(scan)->check(CLI::NonNegativeNumber);
   command.add_option("--to", d.to, "last block start of the search")->needs(scan)->check(CLI::NonNegativeNumber);

@@ -76,7 +76,6 @@ TEST(MbrTable, TypeNamesAndStatusTexts) {
       {0x42, 8192, "0|NTFS|4   MB|2048", {"NTFS..."}},
       {0x83, 8192, "0|extX|4   MB|2048", {"found ext2..."}},
       {0x07, 8192, "0|NTFS|4   MB|2048", {"found NTFS 1..."}},  // no boot sector needed
-      {0xEE, 8192, "0|Unknown|4   MB|2048", {"found UNKNOWN..."}},
       {0x83, 100, "0|extX|0   MB|2048", {"found ext2..."}},  // listed whatever its size
   };
   for (const auto& c : cases) {
@@ -288,10 +287,16 @@ TEST(GptTable, ListsVolumesByTheirFirstSector) {
   EXPECT_TRUE(w.reporter.messages.empty());
 }
 
-TEST(GptTable, WithoutGptModeOnlyTheProtectiveEntry) {
-  Walked w = walk(gptDisk(), false);
-  EXPECT_EQ(rows(w.records), Rows{"0|Unknown|146   MB|1"});
-  EXPECT_EQ(w.reporter.statuses, Rows{"found UNKNOWN..."});
+TEST(GptTable, AProtectiveMbrIsReadAsItsGpt) {
+  Walked asked = walk(gptDisk(), true);
+  Walked found = walk(gptDisk(), false);
+  EXPECT_EQ(rows(found.records), rows(asked.records));
+  EXPECT_TRUE(found.reporter.messages.empty());
+
+  // A hybrid MBR keeps an ordinary entry beside the protective one; the GPT still decides.
+  SyntheticDisk hybrid = gptDisk();
+  test::setTableEntry(hybrid.at(0), 1, 0x07, 34816, 32768);
+  EXPECT_EQ(rows(walk(hybrid, false).records), rows(asked.records));
 }
 
 TEST(GptTable, EntryArrayWhereTheHeaderPutsIt) {
@@ -334,28 +339,76 @@ TEST(GptTable, UnusableHeaderFallsBackToSector2) {
   }
 }
 
-TEST(GptTable, ListEndsAtTheFirstUnusableEntry) {
+TEST(GptTable, EmptyAndUnusableSlotsAreSkipped) {
   struct Case {
     const char* name;
     test::GptPart second;
+    Rows expected;
+    bool warned;
   };
   const Case cases[] = {
-      {"empty", {0, 0, 0, u""}},
-      {"starts at sector 2", {kLinuxType, 2, 4095, u"low"}},
-      {"0x30 in the type", {0x11113011, 6144, 8191, u"odd type"}},
+      {"empty", {0, 0, 0, u""}, {"0|first|0|4096", "1|after|0|8192"}, false},
+      {"starts at sector 2", {kLinuxType, 2, 4095, u"low"}, {"0|first|0|4096", "1|after|0|8192"}, true},
+      {"ends before it starts", {kLinuxType, 7000, 6999, u"back"}, {"0|first|0|4096", "1|after|0|8192"}, true},
+      {"0x30 in the type", {0x11113011, 6144, 8191, u"odd type"},
+       {"0|first|0|4096", "1|odd type|0|6144", "2|after|0|8192"}, false},
   };
   for (const auto& c : cases) {
     SyntheticDisk disk(20000);
     writeGpt(disk, {{kLinuxType, 4096, 6143, u"first"}, c.second, {kLinuxType, 8192, 10239, u"after"}});
     Walked w = walk(disk, true);
-    EXPECT_EQ(rows(w.records), Rows{"0|first|0|4096"}) << c.name;
+    EXPECT_EQ(rows(w.records), c.expected) << c.name;
+    ASSERT_EQ(w.reporter.messages.size(), c.warned ? 1u : 0u) << c.name;
+    if (c.warned) {
+      EXPECT_NE(w.reporter.messages[0].find("GPT entry 2"), std::string::npos) << w.reporter.messages[0];
+    }
   }
 
   SyntheticDisk many(20000);
   std::vector<test::GptPart> parts;
   for (std::uint64_t i = 0; i < 80; ++i) parts.push_back({kLinuxType, 100 + i * 10, 109 + i * 10, u"p"});
   writeGpt(many, parts);
-  EXPECT_EQ(walk(many, true).records.size(), 72u);
+  EXPECT_EQ(walk(many, true).records.size(), 80u);
+}
+
+// Damage to the primary copy is met by the backup at the end of the disk; with no sound copy
+// left the entries that can be read are still taken.
+TEST(GptTable, ADamagedPrimaryFallsBackToTheBackup) {
+  const Rows both{"0|one|0|4096", "1|two|0|6144"};
+  struct Case {
+    const char* name;
+    void (*damage)(SyntheticDisk&);
+    bool backup;
+    Rows expected;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"header zeroed", [](SyntheticDisk& d) { d.at(1).fill(0); }, true, both,
+       "has no \"EFI PART\" signature; reading the backup GPT at sector 19999"},
+      {"a header field changed", [](SyntheticDisk& d) { d.at(1)[0x50] = 127; }, true, both,
+       "fails its CRC; reading the backup GPT at sector 19999"},
+      {"an entry changed", [](SyntheticDisk& d) { d.at(2)[0x38] = 'x'; }, true, both,
+       "has a partition entry array that fails its CRC; reading the backup GPT at sector 19999"},
+      {"an entry changed, no backup", [](SyntheticDisk& d) { d.at(2)[0x38] = 'x'; }, false,
+       {"0|xne|0|4096", "1|two|0|6144"}, "and the backup GPT at sector 19999 has no \"EFI PART\" signature; reading its entries as they stand"},
+      {"header zeroed, backup's entry changed",
+       [](SyntheticDisk& d) {
+         d.at(1).fill(0);
+         d.at(19999 - 32)[0x38] = 'x';
+       },
+       true, {"0|xne|0|4096", "1|two|0|6144"}, "reading the backup's entries as they stand"},
+  };
+  for (const auto& c : cases) {
+    SyntheticDisk disk(20000);
+    test::GptLayout layout;
+    layout.backup = c.backup;
+    writeGpt(disk, {{kLinuxType, 4096, 6143, u"one"}, {kLinuxType, 6144, 8191, u"two"}}, layout);
+    c.damage(disk);
+    Walked w = walk(disk, false);
+    EXPECT_EQ(rows(w.records), c.expected) << c.name;
+    ASSERT_EQ(w.reporter.messages.size(), 1u) << c.name;
+    EXPECT_NE(w.reporter.messages[0].find(c.said), std::string::npos) << c.name << ": " << w.reporter.messages[0];
+  }
 }
 
 TEST(GptTable, StopIsSeenAfterABootSectorMatch) {

@@ -1,5 +1,7 @@
 #include "volumes/volume_test_support.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -126,15 +128,48 @@ void writeGptEntries(SyntheticDisk& disk, const std::vector<GptPart>& parts, std
   }
 }
 
+namespace {
+
+std::uint32_t crcOf(const std::vector<std::uint8_t>& bytes) {
+  return static_cast<std::uint32_t>(crc32(crc32(0L, Z_NULL, 0), bytes.data(), static_cast<uInt>(bytes.size())));
+}
+
+void writeGptHeader(SyntheticDisk& disk, std::uint64_t at, std::uint64_t other, std::uint64_t entryLba,
+                    const GptLayout& layout) {
+  std::vector<std::uint8_t> entries;
+  const std::uint64_t bytes = std::uint64_t{layout.entryCount} * layout.entrySize;
+  if (bytes <= (1u << 20) && entryLba < static_cast<std::uint64_t>(disk.sectors()) &&
+      entryLba + bytes / 512 <= static_cast<std::uint64_t>(disk.sectors())) {
+    for (std::uint64_t b = 0; b < bytes; ++b)
+      entries.push_back(disk.at(static_cast<std::int64_t>(entryLba + b / 512))[b % 512]);
+  }
+  Sector& h = disk.at(static_cast<std::int64_t>(at));
+  h.fill(0);
+  if (layout.signature) putText(h, 0, "EFI PART");
+  putLe32(h, 0x08, 0x00010000);
+  putLe32(h, 0x0C, 92);
+  putLe64(h, 0x18, at);
+  putLe64(h, 0x20, other);
+  putLe64(h, 0x48, entryLba);
+  putLe32(h, 0x50, layout.entryCount);
+  putLe32(h, 0x54, layout.entrySize);
+  putLe32(h, 0x58, crcOf(entries));
+  putLe32(h, 0x10, crcOf(std::vector<std::uint8_t>(h.begin(), h.begin() + 92)));
+}
+
+}  // namespace
+
 void writeGpt(SyntheticDisk& disk, const std::vector<GptPart>& parts, const GptLayout& layout) {
   auto protective = std::min<std::int64_t>(disk.sectors() - 1, 0xFFFFFFFF);
   setTableEntry(disk.at(0), 0, 0xEE, 1, static_cast<std::uint32_t>(protective));
-  Sector& h = disk.at(1);
-  if (layout.signature) putText(h, 0, "EFI PART");
-  putLe64(h, 0x48, layout.entryLba);
-  putLe32(h, 0x50, layout.entryCount);
-  putLe32(h, 0x54, layout.entrySize);
+  const auto last = static_cast<std::uint64_t>(disk.sectors() - 1);
   writeGptEntries(disk, parts, layout.entryLba, layout.entrySize);
+  writeGptHeader(disk, 1, last, layout.entryLba, layout);
+  if (layout.backup) {
+    const std::uint64_t backupEntries = last - (std::uint64_t{layout.entryCount} * layout.entrySize + 511) / 512;
+    writeGptEntries(disk, parts, backupEntries, layout.entrySize);
+    writeGptHeader(disk, last, 1, backupEntries, layout);
+  }
 }
 
 bool FailingSource::readAt(std::int64_t offset, MutableByteSpan out) {

@@ -96,8 +96,10 @@ struct GptLayout {
   std::uint32_t entryCount = 128;
   std::uint32_t entrySize = 128;
   bool signature = true;
+  bool backup = false;  // also the backup header in the last sector, its entries before it
 };
-// A protective MBR, the header in sector 1 and the entry array the layout names.
+// A protective MBR, the header in sector 1 and the entry array the layout names, with the
+// CRCs a partitioning tool writes.
 void writeGpt(SyntheticDisk& disk, const std::vector<GptPart>& parts, const GptLayout& layout = {});
 // Only the entries, at entryLba with the given stride.
 void writeGptEntries(SyntheticDisk& disk, const std::vector<GptPart>& parts, std::uint64_t entryLba,

@@ -11,6 +11,8 @@ constexpr std::size_t kMaxNameEntries = 32;
 constexpr std::size_t kNameChars = 15;  // per File name entry, from byte 2
 
 // File entry.
+constexpr std::size_t kSecondaryCount = 1;
+constexpr std::size_t kSetChecksum = 2;  // u16, over the whole set but these two bytes
 constexpr std::size_t kAttributes = 4;  // u16
 constexpr std::size_t kFileReserved1 = 6;  // u16
 constexpr std::size_t kCreated = 8;
@@ -37,9 +39,23 @@ constexpr std::size_t kNameText = 2;
 // Volume label entry.
 constexpr std::size_t kLabelReserved = 24;  // 8 bytes
 
+constexpr std::uint8_t kInUse = 0x80;  // the type bit deletion clears
+
 bool isFile(std::uint8_t t) { return t == kExfatFile || t == kExfatFileDeleted; }
 bool isStream(std::uint8_t t) { return t == kExfatStream || t == kExfatStreamDeleted; }
 bool isName(std::uint8_t t) { return t == kExfatName || t == kExfatNameDeleted; }
+
+// The set checksum as it was written, with the in-use bits a deletion cleared put back.
+std::uint16_t setChecksum(ByteSpan dir, std::size_t first, std::size_t entries) {
+  std::uint16_t sum = 0;
+  for (std::size_t i = 0; i < entries * kSlot; ++i) {
+    if (i == kSetChecksum || i == kSetChecksum + 1) continue;
+    auto b = u8(dir, first + i);
+    if (i % kSlot == 0) b |= kInUse;
+    sum = static_cast<std::uint16_t>(((sum & 1) ? 0x8000 : 0) + (sum >> 1) + b);
+  }
+  return sum;
+}
 
 bool zero(ByteSpan s, std::size_t at, std::size_t n) {
   if (!fits(s, at, n)) return false;
@@ -65,8 +81,12 @@ std::size_t readExfatEntrySet(ByteSpan dir, std::size_t slot, ExFatEntryRecord& 
   rec.createUtcOffset = u8(dir, f + kCreateUtc);
   rec.modifiedUtcOffset = u8(dir, f + kModifiedUtc);
   rec.accessedUtcOffset = u8(dir, f + kAccessedUtc);
+  // A set's secondaries share its File entry's state: a live entry after a deleted one
+  // begins a set of its own and never lends it a name.
+  const std::uint8_t state = rec.entryType & kInUse;
+  const auto ours = [&](std::size_t at, std::uint8_t type) { return u8(dir, at) == ((type & ~kInUse) | state); };
   std::size_t i = slot + 1;
-  if (i < slots && isStream(u8(dir, i * kSlot))) {
+  if (i < slots && ours(i * kSlot, kExfatStream)) {
     const std::size_t s = i * kSlot;
     rec.streamType = u8(dir, s);
     rec.flags = u8(dir, s + kFlags);
@@ -77,7 +97,7 @@ std::size_t readExfatEntrySet(ByteSpan dir, std::size_t slot, ExFatEntryRecord& 
     ++i;
   }
   std::u16string name;
-  for (std::size_t n = 0; i < slots && n < kMaxNameEntries && isName(u8(dir, i * kSlot)); ++i, ++n) {
+  for (std::size_t n = 0; i < slots && n < kMaxNameEntries && ours(i * kSlot, kExfatName); ++i, ++n) {
     for (std::size_t c = 0; c < kNameChars; ++c) {
       const auto ch = static_cast<char16_t>(le16(dir, i * kSlot + kNameText + 2 * c));
       if (ch == 0) break;
@@ -86,6 +106,13 @@ std::size_t readExfatEntrySet(ByteSpan dir, std::size_t slot, ExFatEntryRecord& 
   }
   if (rec.nameLength != 0 && name.size() > rec.nameLength) name.resize(rec.nameLength);
   rec.name = utf16ToUtf8(name);
+
+  // The secondary count must cover the stream and the name entries the name needs, those
+  // entries must be there, and the set checksum must hold over the count.
+  const std::size_t secondaries = u8(dir, f + kSecondaryCount);
+  const std::size_t nameEntries = (std::size_t{rec.nameLength} + kNameChars - 1) / kNameChars;
+  rec.damaged = secondaries < 1 + nameEntries || i - slot - 1 < 1 + nameEntries || slot + 1 + secondaries > slots ||
+                setChecksum(dir, f, 1 + secondaries) != le16(dir, f + kSetChecksum);
   return i;
 }
 

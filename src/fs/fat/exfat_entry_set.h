@@ -38,6 +38,8 @@ struct ExFatEntryRecord {
   std::uint32_t firstCluster = 0;
   std::uint64_t dataLength = 0;
   std::string name;  // UTF-8
+  // The secondary count or the set checksum does not hold: some of the set was overwritten.
+  bool damaged = false;
   std::int32_t parent = 0;
   std::int32_t self = 0;
   std::int32_t firstChild = -1;

@@ -92,6 +92,7 @@ std::vector<ExFatEntryRecord>& Fat64Class::collectRootEntries() {
   walker.walkRoot(root_);
   walker.readDeferredFolders();
   root_ = FatDirectoryBytes{};
+  reportDamagedSets();
   return records_;
 }
 
@@ -162,7 +163,22 @@ std::vector<ExFatEntryRecord>& Fat64Class::buildFromScan(std::uint64_t heapPosit
   }
   walker.readDeferredFolders();
   taken_.clear();
+  reportDamagedSets();
   return records_;
+}
+
+// Damaged sets stay listed (their clusters may be whole), the count said once.
+void Fat64Class::reportDamagedSets() {
+  std::size_t live = 0;
+  std::size_t deleted = 0;
+  for (const ExFatEntryRecord& r : records_)
+    if (r.damaged) ++(r.deleted() ? deleted : live);
+  if (live + deleted == 0) return;
+  reporter_->warning(WarningKind::Damaged,
+                     std::to_string(live + deleted) + " exFAT entry sets (" + std::to_string(live) + " live, " +
+                         std::to_string(deleted) +
+                         " deleted) fail their secondary count or set checksum: part of each was "
+                         "overwritten; they are listed as found");
 }
 
 std::vector<std::uint64_t> Fat64Class::findFatCandidates(int limit) {

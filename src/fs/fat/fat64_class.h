@@ -83,6 +83,7 @@ class Fat64Class {
   JobControl& job() { return *job_; }
 
  private:
+  void reportDamagedSets();
   void useTable(std::uint64_t offset, std::uint64_t size);
 
   readWriteInterface* source_ = nullptr;

@@ -24,6 +24,8 @@ constexpr std::uint8_t kStandsForE5 = 0x05;  // a name that really begins with b
 
 // Long-name entry: sequence byte, then three runs of UTF-16 characters.
 constexpr std::size_t kLongChecksum = 13;
+constexpr std::uint8_t kLastPiece = 0x40;  // in the sequence byte of the name's last piece
+constexpr std::uint8_t kOrderMask = 0x1F;
 constexpr std::size_t kLongRuns[3][2] = {{1, 5}, {14, 6}, {28, 2}};
 
 // Code page 437's capitals and their small letters.
@@ -98,11 +100,32 @@ std::string fatShortName(const FatShortEntry& e) {
 }
 
 void LongNameRun::add(ByteSpan slot) {
-  if (count_ == kMaxPieces) clear();  // longer than any long name: what follows starts anew
-  if (count_ == 0) {
-    deleted_ = u8(slot, 0) == kEntryDeleted;
-    checksum_ = u8(slot, kLongChecksum);
+  const std::uint8_t order = u8(slot, 0);
+  const std::uint8_t checksum = u8(slot, kLongChecksum);
+  if (order == kEntryDeleted) {
+    // Deletion overwrote the sequence numbers; a run of deleted pieces holds together by
+    // its checksum only.
+    if (count_ > 0 && (!deleted_ || checksum != checksum_ || count_ == kMaxPieces)) clear();
+    if (count_ == 0) {
+      deleted_ = true;
+      checksum_ = checksum;
+    }
+  } else if (order & kLastPiece) {
+    // The name's last piece comes first and says how many follow.
+    clear();
+    checksum_ = checksum;
+    next_ = (order & kOrderMask) - 1;
+    if ((order & kOrderMask) == 0 || (order & kOrderMask) > kMaxPieces) broken_ = true;
+  } else if (count_ == 0 || deleted_ || broken_ || order != next_ || next_ == 0 || checksum != checksum_) {
+    // A piece out of order or of another name: what was gathered is stale, and so is every
+    // piece up to the next first one.
+    clear();
+    broken_ = true;
+    return;
+  } else {
+    --next_;
   }
+  if (broken_) return;
   auto& piece = pieces_[static_cast<std::size_t>(count_++)];
   std::size_t k = 0;
   for (const auto& run : kLongRuns)
@@ -111,19 +134,30 @@ void LongNameRun::add(ByteSpan slot) {
 
 void LongNameRun::clear() {
   count_ = 0;
+  next_ = 0;
   deleted_ = false;
+  broken_ = false;
 }
 
 std::string LongNameRun::nameFor(const FatShortEntry& e) const {
-  if (count_ == 0) return {};
+  if (count_ == 0 || broken_) return {};
+  // A live run names its 8.3 entry only when complete, down to the piece numbered 1.
+  if (!deleted_ && next_ != 0) return {};
   // A live 8.3 entry vouches for its long name by the checksum; a deleted one cannot,
   // its first byte being overwritten.
   if (!e.deleted() && checksum_ != e.nameChecksum()) return {};
   std::u16string name;
   for (int i = count_ - 1; i >= 0; --i) {
     const auto& piece = pieces_[static_cast<std::size_t>(i)];
-    for (char16_t c : piece) {
-      if (c == 0 || c == 0xFFFF) break;  // the name's end, then padding
+    const bool last = i == 0;
+    for (std::size_t k = 0; k < piece.size(); ++k) {
+      const char16_t c = piece[k];
+      if (c == 0 || c == 0xFFFF) {
+        // Only the name's last piece ends early; a shorter one inside belongs to a
+        // name that was not this one.
+        if (!last) return {};
+        break;
+      }
       name.push_back(c);
     }
   }

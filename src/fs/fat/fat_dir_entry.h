@@ -47,7 +47,9 @@ bool isFatFolderAttribute(std::uint8_t attribute);
 // shows as U+FFE5 and a leading 0x05 stands for the byte 0xE5.
 std::string fatShortName(const FatShortEntry& e);
 
-// Collects the long-name entries that stand before an 8.3 entry (last piece first).
+// Collects the long-name entries that stand before an 8.3 entry (last piece first). A live
+// run must carry its sequence numbers in order, from the flagged last piece down to 1, and
+// one checksum; a piece that breaks the order leaves no name until the next last piece.
 class LongNameRun {
  public:
   // Pieces a long name may have: 255 characters in 13-character pieces.
@@ -64,7 +66,9 @@ class LongNameRun {
  private:
   std::array<std::array<char16_t, 13>, kMaxPieces> pieces_{};
   int count_ = 0;
+  int next_ = 0;  // the sequence number the next live piece must carry
   bool deleted_ = false;
+  bool broken_ = false;
   std::uint8_t checksum_ = 0;
 };
 

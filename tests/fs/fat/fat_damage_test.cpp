@@ -133,6 +133,45 @@ TEST_F(FatDamage, AStrayLongNameRunDoesNotNameTheNextEntry) {
   EXPECT_EQ(ones, 2);
 }
 
+// "Long File Name Report.txt" takes two long-name pieces before its 8.3 entry: 0x42 then
+// 0x01. A piece out of order, numbered wrongly or carrying another checksum names nothing,
+// and the entry shows its 8.3 name.
+TEST_F(FatDamage, LongNamePiecesMustRunInOrderWithOneChecksum) {
+  const std::uint64_t entry = slot("LONGFI~1TXT");
+  const std::uint64_t first = entry - 64;  // 0x42, the name's end
+  const std::uint64_t second = entry - 32;  // 0x01, its beginning
+  ASSERT_EQ(disk_->bytes()[first], 0x42);
+  ASSERT_EQ(disk_->bytes()[second], 0x01);
+  struct Case {
+    const char* name;
+    void (*damage)(MemoryDisk&, std::uint64_t first, std::uint64_t second);
+    bool named;
+  };
+  const Case cases[] = {
+      {"as formatted", [](MemoryDisk&, std::uint64_t, std::uint64_t) {}, true},
+      {"pieces swapped",
+       [](MemoryDisk& d, std::uint64_t a, std::uint64_t b) {
+         std::swap_ranges(d.bytes().begin() + static_cast<std::ptrdiff_t>(a),
+                          d.bytes().begin() + static_cast<std::ptrdiff_t>(a + 32),
+                          d.bytes().begin() + static_cast<std::ptrdiff_t>(b));
+       },
+       false},
+      {"second piece numbered 2", [](MemoryDisk& d, std::uint64_t, std::uint64_t b) { d.bytes()[b] = 0x02; }, false},
+      {"first piece says three", [](MemoryDisk& d, std::uint64_t a, std::uint64_t) { d.bytes()[a] = 0x43; }, false},
+      {"one piece of another name", [](MemoryDisk& d, std::uint64_t, std::uint64_t b) { d.bytes()[b + 13] ^= 0x5A; }, false},
+  };
+  const std::vector<std::uint8_t> formatted = disk_->bytes();
+  for (const auto& c : cases) {
+    disk_->bytes() = formatted;
+    c.damage(*disk_, first, second);
+    auto v = parse();
+    ASSERT_TRUE(v);
+    const auto paths = test::pathsOf(v->view());
+    EXPECT_EQ(paths.count("/Long File Name Report.txt"), c.named ? 1u : 0u) << c.name;
+    EXPECT_EQ(paths.count("/LONGFI~1.TXT"), c.named ? 0u : 1u) << c.name;
+  }
+}
+
 TEST_F(FatDamage, AWipedBootSectorIsNotFat32AndAnEmptyVolumeHasNoCandidates) {
   disk_->zero(0, 512);
   std::string error;
@@ -178,6 +217,53 @@ TEST(ExFatDamage, LoopsAndLengthsAreBounded) {
   const auto paths = test::pathsOf(v->view());
   EXPECT_TRUE(paths.count("/Documents/notes.txt"));
   EXPECT_TRUE(paths.count("/grown folder/late entry 39.txt"));
+}
+
+// An exFAT set whose secondary count or set checksum does not hold is still listed, and
+// said to be damaged; a live set never takes a deleted set's entries, nor the reverse.
+TEST(ExFatDamage, EntrySetsAreCheckedByCountAndChecksum) {
+  const auto formatted = test::fatImage("fat_exfat.img");
+  if (!formatted) GTEST_SKIP();
+  const std::string name = std::string("n\0o\0t\0e\0s\0.\0t\0x\0t\0", 18);
+  const std::int64_t nameAt = formatted->find(name, 2);
+  ASSERT_GT(nameAt, 0);
+  const auto file = static_cast<std::uint64_t>(nameAt) / 32 * 32 - 64;
+  ASSERT_EQ(formatted->bytes()[file], 0x85);
+  struct Case {
+    const char* name;
+    void (*damage)(MemoryDisk&, std::uint64_t file);
+    const char* path;  // still listed as
+    const char* said;  // empty: no warning
+  };
+  const Case cases[] = {
+      {"as formatted", [](MemoryDisk&, std::uint64_t) {}, "/Documents/notes.txt", ""},
+      {"a name character changed", [](MemoryDisk& d, std::uint64_t f) { d.bytes()[f + 64 + 2] = 'N'; },
+       "/Documents/Notes.txt", "1 exFAT entry sets (1 live, 0 deleted) fail their secondary count or set checksum"},
+      {"secondary count 1", [](MemoryDisk& d, std::uint64_t f) { d.bytes()[f + 1] = 1; }, "/Documents/notes.txt",
+       "1 exFAT entry sets (1 live, 0 deleted)"},
+      // A name entry whose in-use bit is clear is no part of a live set: the name is empty.
+      {"name entry deleted", [](MemoryDisk& d, std::uint64_t f) { d.bytes()[f + 64] = 0x41; }, "/Documents/",
+       "1 exFAT entry sets (1 live, 0 deleted)"},
+  };
+  for (const auto& c : cases) {
+    auto disk = test::fatImage("fat_exfat.img");
+    c.damage(*disk, file);
+    std::string error;
+    struct : Reporter {
+      void warning(WarningKind, std::string_view t) override { messages.emplace_back(t); }
+      std::vector<std::string> messages;
+    } reporter;
+    auto v = parseFatVolume(*disk, test::fatRecord("FAT64"), {}, reporter, error);
+    ASSERT_TRUE(v) << error;
+    const auto paths = test::pathsOf(v->view());
+    EXPECT_TRUE(paths.count(c.path)) << c.name;
+    if (*c.said == 0) {
+      EXPECT_TRUE(reporter.messages.empty()) << c.name << ": " << reporter.messages[0];
+    } else {
+      ASSERT_EQ(reporter.messages.size(), 1u) << c.name;
+      EXPECT_NE(reporter.messages[0].find(c.said), std::string::npos) << reporter.messages[0];
+    }
+  }
 }
 
 }  // namespace

@@ -150,6 +150,55 @@ TEST(HfsViews, ListEveryEntryTheToolsStoredAndSaveItsContent) {
   }
 }
 
+// A B-tree node moves and the freed node keeps its old records: xorriso's catalog with its
+// leaf 3 copied over leaf 41, the index pointing at the copy, and one name changed in the
+// freed node 3. Only the live tree is read in standard mode, so the stale name never shows
+// (it would otherwise hide the live record of the same file).
+TEST(HfsViews, StandardModeReadsTheLiveCatalogOnly) {
+  auto image = test::readFile(test::fixture("hfs_many.img"));
+  auto be16 = [&](std::size_t at) { return std::size_t{image[at]} << 8 | image[at + 1]; };
+  auto be32 = [&](std::size_t at) { return be16(at) << 16 | be16(at + 2); };
+  constexpr std::size_t kCatalog = 2048, kNode = 4096;  // block 1 of 2 KiB; 4 KiB nodes
+  auto node = [&](std::size_t n) { return kCatalog + n * kNode; };
+  ASSERT_EQ(be32(node(0) + 14 + 2), 1u);  // the root: index node 1
+  bool repointed = false;
+  for (std::size_t k = 0; k < be16(node(1) + 10); ++k) {
+    const std::size_t at = node(1) + be16(node(1) + kNode - 2 * (k + 1));
+    const std::size_t child = at + 2 + be16(at);
+    if (be32(child) == 3) {
+      image[child + 3] = 41;
+      repointed = true;
+    }
+  }
+  ASSERT_TRUE(repointed);
+  std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(node(3)), kNode,
+              image.begin() + static_cast<std::ptrdiff_t>(node(41)));
+  // The first record of node 3 with a name in its key: parent, name length, UTF-16BE name.
+  std::string live;
+  for (std::size_t k = 0; k < be16(node(3) + 10) && live.empty(); ++k) {
+    const std::size_t at = node(3) + be16(node(3) + kNode - 2 * (k + 1));
+    const std::size_t units = be16(at + 6);
+    if (units == 0 || be16(at + 8 + 2 * units) != 2) continue;  // a file record
+    for (std::size_t u = 0; u < units; ++u) live += static_cast<char>(image[at + 9 + 2 * u]);
+    image[at + 9] = 'Q';
+  }
+  ASSERT_FALSE(live.empty());
+  const std::string stale = "Q" + live.substr(1);
+
+  test::ScratchDir dir;
+  test::writeFile(dir.file("hfs.img"), image);
+  RawFile f;
+  ASSERT_TRUE(f.open(dir.file("hfs.img")));
+  FileReadSeek disk(std::move(f));
+  std::string error;
+  auto v = parseHfsVolume(disk, recordAt("HFS+", 0, 2), {}, silentReporter(), error);
+  ASSERT_TRUE(v) << error;
+  std::set<std::string> names;
+  for (const ListedEntry& l : listFolder(v->view(), v->view().root(), "/", true)) names.insert(v->view().name(l.entry));
+  EXPECT_TRUE(names.count(live)) << live;
+  EXPECT_FALSE(names.count(stale)) << stale;
+}
+
 TEST(HfsViews, DeepModeFindsTheFilesOfAVolumeWithoutHeaderOrCatalogHeaderNode) {
   VolumeRecord record = recordAt("HFS+", 0, 2);
   {

@@ -5,10 +5,13 @@
 namespace quarnel::hfs {
 namespace {
 
+constexpr std::size_t kForwardLink = 0;
 constexpr std::size_t kKind = 8;
 constexpr std::size_t kHeight = 9;
 constexpr std::size_t kRecordCount = 10;
 constexpr std::size_t kHeaderRecord = kNodeDescriptorSize;
+constexpr std::size_t kHeaderRootNode = 2;
+constexpr std::size_t kHeaderFirstLeaf = 10;
 constexpr std::size_t kHeaderNodeSize = 18;
 constexpr std::size_t kHeaderTotalNodes = 22;
 
@@ -16,6 +19,7 @@ constexpr std::size_t kHeaderTotalNodes = 22;
 
 NodeDescriptor NodeDescriptor::decode(ByteSpan node) {
   NodeDescriptor d;
+  d.forwardLink = be32(node, kForwardLink);
   d.kind = static_cast<std::int8_t>(u8(node, kKind));
   d.height = u8(node, kHeight);
   d.recordCount = be16(node, kRecordCount);
@@ -24,9 +28,18 @@ NodeDescriptor NodeDescriptor::decode(ByteSpan node) {
 
 HeaderRecord HeaderRecord::decode(ByteSpan node) {
   HeaderRecord h;
+  h.rootNode = be32(node, kHeaderRecord + kHeaderRootNode);
+  h.firstLeafNode = be32(node, kHeaderRecord + kHeaderFirstLeaf);
   h.nodeSize = be16(node, kHeaderRecord + kHeaderNodeSize);
   h.totalNodes = be32(node, kHeaderRecord + kHeaderTotalNodes);
   return h;
+}
+
+std::optional<std::uint32_t> indexRecordChild(ByteSpan node, std::size_t offset, std::size_t end) {
+  if (!fits(node, offset, 2)) return std::nullopt;
+  const std::size_t child = offset + 2 + be16(node, offset);
+  if (child + 4 > end || !fits(node, child, 4)) return std::nullopt;
+  return be32(node, child);
 }
 
 bool validNodeSize(std::uint64_t size) { return size >= 512 && size <= 32768 && (size & (size - 1)) == 0; }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "platform/bytes.h"
@@ -16,6 +17,7 @@ inline constexpr std::int8_t kMapNode = 2;
 inline constexpr std::size_t kNodeDescriptorSize = 14;
 
 struct NodeDescriptor {
+  std::uint32_t forwardLink = 0;  // the next node of the same kind and height, 0 at the end
   std::int8_t kind = 0;
   std::uint8_t height = 0;
   std::uint16_t recordCount = 0;
@@ -25,12 +27,18 @@ struct NodeDescriptor {
 };
 
 struct HeaderRecord {
+  std::uint32_t rootNode = 0;       // 0: an empty tree
+  std::uint32_t firstLeafNode = 0;  // the leaves run on from it through their forward links
   std::uint16_t nodeSize = 0;
   std::uint32_t totalNodes = 0;
 
   // node is node 0; the header record follows its descriptor.
   static HeaderRecord decode(ByteSpan node);
 };
+
+// The child node an index record points to: after its key (length first), a 32-bit node
+// number. Empty when the record does not hold one inside the node.
+std::optional<std::uint32_t> indexRecordChild(ByteSpan node, std::size_t offset, std::size_t end);
 
 // Node sizes taken as real: powers of two from 512 bytes to 32 KiB.
 bool validNodeSize(std::uint64_t size);

@@ -1,9 +1,11 @@
 #include "fs/hfsplus/hfsp.h"
 
-#include "storage/extent_stream.h"
-
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "storage/extent_stream.h"
 
 namespace quarnel {
 namespace {
@@ -152,7 +154,63 @@ bool HFSP::readCatalogNodes() {
   std::uint64_t listed = blocksIn(catalog_.extents);
   if (listed < header_.catalogFile.totalBlocks)
     overflowExtents(hfs::kCatalogFileId, listed, header_.catalogFile.totalBlocks, catalog_.extents);
-  return listNodes(catalog_, catalogNodes_, true);
+  if (!listNodes(catalog_, catalogNodes_, true)) return false;
+  keepLiveLeaves();
+  return true;
+}
+
+// A freed node keeps the records it held, and an older copy of a record may sit in one: the
+// live catalog is what the tree reaches from its root, leaf by leaf in key order. When the
+// root leads nowhere the leaves' forward links from the first leaf are followed; when they
+// fail too, every node stays (with a warning), as nothing better is known.
+void HFSP::keepLiveLeaves() {
+  std::unordered_map<std::uint64_t, std::size_t> byNumber;
+  for (std::size_t i = 0; i < catalogNodes_.size(); ++i) byNumber.emplace(catalogNodes_[i].nodeNumber, i);
+  std::vector<std::byte> probe(kHeaderProbe);
+  readFork(catalog_.extents, 0, probe);
+  const hfs::HeaderRecord h = hfs::HeaderRecord::decode(probe);
+  std::vector<std::size_t> leaves;
+  std::unordered_set<std::uint64_t> seen;
+  std::vector<std::byte> node;
+  // Depth first, children in record order, so that leaves come out in key order.
+  std::vector<std::uint64_t> stack;
+  if (h.rootNode != 0) stack.push_back(h.rootNode);
+  while (!stack.empty()) {
+    const std::uint64_t n = stack.back();
+    stack.pop_back();
+    auto it = byNumber.find(n);
+    if (it == byNumber.end() || !seen.insert(n).second) continue;
+    const hfs::HfsNodeInfo& info = catalogNodes_[it->second];
+    if (info.kind == hfs::kLeafNode) {
+      leaves.push_back(it->second);
+      continue;
+    }
+    if (info.kind != hfs::kIndexNode) continue;
+    readNode(info, node);
+    for (std::size_t k = info.offsets.size(); k-- > 0;)
+      if (auto child = hfs::indexRecordChild(node, info.offsets[k], hfs::recordEnd(node, info.offsets, k)))
+        stack.push_back(*child);
+  }
+  if (leaves.empty()) {
+    seen.clear();
+    for (std::uint64_t n = h.firstLeafNode; n != 0 && seen.insert(n).second;) {
+      auto it = byNumber.find(n);
+      if (it == byNumber.end() || catalogNodes_[it->second].kind != hfs::kLeafNode) break;
+      leaves.push_back(it->second);
+      readNode(catalogNodes_[it->second], node);
+      n = hfs::NodeDescriptor::decode(node).forwardLink;
+    }
+  }
+  if (leaves.empty()) {
+    reporter_.warning(WarningKind::Damaged,
+                      "The catalog B-tree cannot be walked from its root or its first leaf; every catalog "
+                      "node is read, freed ones too");
+    return;
+  }
+  std::vector<hfs::HfsNodeInfo> live;
+  live.reserve(leaves.size());
+  for (std::size_t i : leaves) live.push_back(std::move(catalogNodes_[i]));
+  catalogNodes_ = std::move(live);
 }
 
 bool HFSP::scanCatalogLeaves() {

@@ -87,6 +87,7 @@ class HFSP {
   };
 
   bool takeStop();
+  void keepLiveLeaves();
   bool readVolume(std::uint64_t position, MutableByteSpan out);
   bool readFork(const std::vector<hfs::Extent>& extents, std::uint64_t offset, MutableByteSpan out);
   bool listNodes(Tree& tree, std::vector<hfs::HfsNodeInfo>& nodes, bool progress);

@@ -45,9 +45,11 @@ struct Node {
   }
 };
 
-Bytes headerNode(std::size_t nodeSize, std::uint32_t totalNodes) {
+Bytes headerNode(std::size_t nodeSize, std::uint32_t totalNodes, std::uint32_t root = 0) {
   Node n(nodeSize, 1, 0);
   Bytes header(106);
+  be(header, 2, root, 4);
+  be(header, 10, root, 4);  // a tree of one leaf: it is the first leaf too
   be(header, 18, nodeSize, 2);
   be(header, 22, totalNodes, 4);
   n.add(header);
@@ -138,7 +140,7 @@ Bytes buildVolume(bool wideBlocks = true) {
   std::copy(vh.begin(), vh.end(), v.begin() + 1024);
   auto place = [&](std::uint64_t block, const Bytes& b) { std::copy(b.begin(), b.end(), v.begin() + block * kBlock); };
 
-  place(kExtentsStart, headerNode(kBlock, 2));
+  place(kExtentsStart, headerNode(kBlock, 2, 1));
   Node ov(kBlock, -1, 1);
   ov.add(overflowRecord(20, 8, {{130, 1}, {129, 1}}));  // the order of the record, not of the blocks
   ov.add(overflowRecord(21, 1, {{0, 0}}));               // adds nothing: must not loop
@@ -147,7 +149,7 @@ Bytes buildVolume(bool wideBlocks = true) {
   ov.add(resource);
   place(kExtentsStart + 1, ov.done());
 
-  place(kCatalogFirst, headerNode(kCatalogNode, 8));
+  place(kCatalogFirst, headerNode(kCatalogNode, 8, 7));
   Node leaf(kCatalogNode, -1, 1);
   leaf.add(folderRecord(1, u"vol", 2));
   std::vector<Ext> eight;

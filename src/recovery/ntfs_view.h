@@ -1,5 +1,7 @@
 // The browsing view over a parsed NTFS volume: entries are indexes into the parser's
-// entryList, the tree follows its first-child and next-sibling links.
+// entryList, the tree follows its first-child and next-sibling links. A file's further
+// names (hard links) are entries of their own past the parser's, each showing the same
+// record under its own name and folder.
 #pragma once
 
 #include <mutex>
@@ -42,6 +44,9 @@ class NtfsView : public EntryView {
 
  private:
   bool isEntry(EntryId e) const;
+  // The parser's record an entry shows: itself, or the file a link entry names.
+  EntryId recordOf(EntryId e) const;
+  bool isLink(EntryId e) const { return e > linkBase_ && e - linkBase_ - 1 < static_cast<EntryId>(links_.size()); }
 
   ntfs& fs_;
   EntryId root_;
@@ -50,6 +55,8 @@ class NtfsView : public EntryView {
   std::vector<std::size_t> childStart_;
   std::vector<EntryId> childList_;
   std::unordered_map<EntryId, std::string> renamed_;
+  EntryId linkBase_ = 0;  // link entry k is linkBase_ + 1 + k
+  std::vector<const NtfsLinkName*> links_;
   // The parser gathers extension records into its own members while it sizes or reads a
   // file, so those calls take turns.
   mutable std::mutex parserLock_;

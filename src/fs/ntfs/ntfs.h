@@ -96,6 +96,8 @@ struct NtfsEntryRecord {
   char kind = 0;  // 'D' for a directory
   std::uint64_t index = 0;
   std::uint8_t orphan = 0;
+  std::uint16_t sequence = 0;        // the record's own, from its header
+  std::uint16_t parentSequence = 0;  // what the named $FILE_NAME expects of the parent's
   std::int64_t firstChild = 0;   // 0: none
   std::int64_t nextSibling = 0;  // 0: none; -1 ends ORPHAN_ENTRY's chains
   // The last child appended, so linking a large folder does not walk its whole chain.
@@ -105,6 +107,22 @@ struct NtfsEntryRecord {
   bool isFile() const { return signature == std::array<char, 4>{'F', 'I', 'L', 'E'}; }
   bool inUse() const { return (recordFlags & ntfs_format::kRecordInUse) != 0; }
   bool isDirectory() const { return kind == 'D'; }
+};
+
+// A further name of a file: a hard link, in its own folder or beside the first name.
+struct NtfsLinkName {
+  std::int64_t record = 0;
+  std::int64_t parent = 0;
+  std::uint16_t parentSequence = 0;
+  std::u16string name;
+};
+
+// How many FILE records the parse read and how many of them were torn: a sector end that
+// does not hold the update sequence number. Many torn records are the surest sign that the
+// array's member order, stripe size or offsets are wrong.
+struct FixupCheck {
+  std::uint64_t records = 0;
+  std::uint64_t torn = 0;
 };
 
 class ntfs {
@@ -164,6 +182,12 @@ class ntfs {
   bool validIndex(std::int64_t i) const { return i >= 0 && i < static_cast<std::int64_t>(entryList.size()); }
 
   std::vector<NtfsEntryRecord> entryList;
+  // Names beyond each file's first, in record order (standard and advanced modes).
+  std::vector<NtfsLinkName> linkNames;
+  FixupCheck fixupCheck;
+  // Whether a $FILE_NAME's parent reference still names the folder in record p: the same
+  // sequence number, or one more when that folder was deleted (freeing raises it).
+  bool sameParent(std::int64_t p, std::uint16_t parentSequence) const;
   std::vector<NtfsEntryRecord> mftCandidates;
   std::vector<MftRun> mftRuns;
   std::vector<ExtensionRecord> extensionRecords;
@@ -208,6 +232,9 @@ class ntfs {
   // Records.
   bool parseRecordFrom(std::int64_t i, ByteSpan raw);
   void linkParsed(std::int64_t i);
+  // Unlinks, after the records are read, every entry whose parent record was reused.
+  void orphanByParentSequence();
+  void reportTornRecords();
   NtfsEntryRecord newEntry(std::uint64_t position, ByteSpan firstBytes) const;
   static RecordSummary summarize(ByteSpan fixedUp, const std::vector<ntfs_format::AttributeHeader>& attributes);
   static EntryTimes timesFrom(ByteSpan fixedUp, const std::vector<ntfs_format::AttributeHeader>& attributes);

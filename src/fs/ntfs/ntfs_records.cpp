@@ -9,6 +9,7 @@ namespace {
 constexpr std::size_t kSignature = 0x00;
 constexpr std::size_t kUsaOffset = 0x04;
 constexpr std::size_t kUsaCount = 0x06;
+constexpr std::size_t kSequenceNumber = 0x10;
 constexpr std::size_t kFirstAttribute = 0x14;
 constexpr std::size_t kFlags = 0x16;
 constexpr std::size_t kBaseReference = 0x20;
@@ -68,23 +69,29 @@ RecordHeader RecordHeader::decode(ByteSpan r) {
   h.usaCount = le16(r, kUsaCount);
   h.firstAttribute = le16(r, kFirstAttribute);
   h.flags = le16(r, kFlags);
+  h.sequence = le16(r, kSequenceNumber);
   h.baseReference = le64(r, kBaseReference);
   h.recordNumber = le32(r, kRecordNumber);
   return h;
 }
 
-void applyFixup(MutableByteSpan record) {
+std::size_t applyFixup(MutableByteSpan record) {
   const ByteSpan view(record.data(), record.size());
   const std::size_t usaOffset = le16(view, kUsaOffset);
   const std::size_t usaCount = le16(view, kUsaCount);
-  if (usaOffset >= record.size()) return;
+  if (usaOffset >= record.size() || !fits(view, usaOffset, 2)) return record.size();
+  const std::uint16_t usn = le16(view, usaOffset);
+  std::size_t whole = record.size();
   for (std::size_t k = 1; k < usaCount; ++k) {
     const std::size_t sectorEnd = kFixupStride * k;
     const std::size_t word = usaOffset + 2 * k;
     if (sectorEnd > record.size() || !fits(view, word, 2)) break;
+    // A sector written after the others (a torn write), or taken from elsewhere.
+    if (whole == record.size() && le16(view, sectorEnd - 2) != usn) whole = sectorEnd - kFixupStride;
     record[sectorEnd - 2] = record[word];
     record[sectorEnd - 1] = record[word + 1];
   }
+  return whole;
 }
 
 AttributeHeader AttributeHeader::decode(ByteSpan r, std::size_t at) {
@@ -148,6 +155,7 @@ bool hasAttribute(const std::vector<AttributeHeader>& attributes, std::uint32_t 
 
 FileNameContent FileNameContent::decode(ByteSpan c) {
   FileNameContent f;
+  f.parentSequence = static_cast<std::uint16_t>(le64(c, kParentReference) >> 48);
   std::uint64_t ref = le64(c, kParentReference) & kReferenceMask;
   if (ref & kReferenceSign) ref |= ~kReferenceMask;
   f.parent = static_cast<std::int64_t>(ref);

@@ -33,6 +33,7 @@ struct RecordHeader {
   std::uint16_t usaCount = 0;  // words, the sequence number included
   std::uint16_t firstAttribute = 0;
   std::uint16_t flags = 0;
+  std::uint16_t sequence = 0;  // raised each time the record is freed
   std::uint64_t baseReference = 0;  // non-zero: an extension record of another file
   std::uint32_t recordNumber = 0;   // the record's own number (header 0x2C)
 
@@ -45,7 +46,9 @@ struct RecordHeader {
 
 // Restores the sector-end words of a record copy from its update sequence array. Every
 // 512-byte sector of the record is covered; words the array does not hold stay as read.
-void applyFixup(MutableByteSpan record);
+// Returns how many leading bytes are whole: the sectors, up to the first torn one, whose
+// end word held the update sequence number (all of the record when every one did).
+std::size_t applyFixup(MutableByteSpan record);
 
 struct AttributeHeader {
   std::size_t offset = 0;  // of the attribute in its record
@@ -88,6 +91,7 @@ bool hasAttribute(const std::vector<AttributeHeader>& attributes, std::uint32_t 
 
 struct FileNameContent {
   std::int64_t parent = 0;  // low 48 bits of the reference, sign-extended
+  std::uint16_t parentSequence = 0;  // the reference's high 16 bits: 0 when not kept
   std::uint64_t allocatedSize = 0;
   std::uint32_t flags = 0;
   std::uint8_t nameLength = 0;

@@ -29,39 +29,107 @@ bool ntfs::parseRecord(std::int64_t i) {
 bool ntfs::parseRecordFrom(std::int64_t i, ByteSpan raw) {
   std::vector<std::byte> record(recordSize_, std::byte{0});
   std::copy_n(raw.begin(), std::min(raw.size(), record.size()), record.begin());
-  ntfs_format::applyFixup(record);
+  const std::size_t whole = ntfs_format::applyFixup(record);
   const RecordHeader header = RecordHeader::decode(record);
-  const std::vector<AttributeHeader> attributes = walkAttributes(record, header.firstAttribute);
+  if (header.isFile()) {
+    ++fixupCheck.records;
+    if (whole < record.size()) ++fixupCheck.torn;
+  }
+  // Only the sectors before a torn one are believed; a record torn in its first sector
+  // tells nothing.
+  if (whole == 0) return true;
+  const ByteSpan sound = ByteSpan(record).first(whole);
+  const std::vector<AttributeHeader> attributes = walkAttributes(sound, header.firstAttribute);
   NtfsEntryRecord& e = entryList[i];
   // An extension record only carries attributes of its base file.
   if (header.isExtension()) return true;
 
-  std::optional<FileNameContent> longName, dosName;
-  std::optional<std::int64_t> parent;
+  // Every long name is a name of the file (hard links); a DOS name only stands in for a
+  // missing long one, never a link of its own.
+  std::vector<FileNameContent> longNames;
+  std::optional<FileNameContent> dosName;
   const auto consider = [&](FileNameContent fn) {
     if (fn.directory()) e.kind = 'D';
     if (fn.nameLength == 255 || !fn.nameFits) return;
-    if (!parent) parent = fn.parent;
-    // The long name shows whatever the order; a DOS name only stands in for a missing one.
-    (fn.dosOnly() ? dosName : longName) = std::move(fn);
+    if (fn.dosOnly()) {
+      if (!dosName) dosName = std::move(fn);
+      return;
+    }
+    for (const FileNameContent& n : longNames)
+      if (n.parent == fn.parent && n.name == fn.name) return;
+    longNames.push_back(std::move(fn));
   };
   for (const AttributeHeader& a : attributes)
-    if (a.type == kFileName && !a.nonResident && a.offset + a.contentOffset < record.size())
-      consider(FileNameContent::decode(a.contentToRecordEnd(record)));
-  // A base record whose names all went to extension records is named from there.
-  if (!longName && !dosName && hasAttribute(attributes, kAttributeList)) {
+    if (a.type == kFileName && !a.nonResident && a.offset + a.contentOffset < sound.size())
+      consider(FileNameContent::decode(a.contentToRecordEnd(sound)));
+  // Names the attribute list placed in extension records (all of them, when the base
+  // record holds none).
+  if (hasAttribute(attributes, kAttributeList) && (mode != NtfsMode::Deep || (longNames.empty() && !dosName))) {
     const LoadedRecord self{header, e.position, record, attributes, false};
     for (FileNameContent& fn : extensionNames(self, baseOf(i, header))) consider(std::move(fn));
   }
-  const std::optional<FileNameContent>& chosen = longName ? longName : dosName;
-  if (!chosen) return true;
-  e.name = chosen->name;
+  if (longNames.empty() && !dosName) return true;
+  const FileNameContent& chosen = longNames.empty() ? *dosName : longNames.front();
+  e.name = chosen.name;
   e.recordFlags = header.flags;
-  e.allocatedSize = chosen->allocatedSize;
-  e.parent = *parent;
-  e.summary = summarize(record, attributes);
+  e.sequence = header.sequence;
+  e.allocatedSize = chosen.allocatedSize;
+  e.parent = chosen.parent;
+  e.parentSequence = chosen.parentSequence;
+  e.summary = summarize(sound, attributes);
+  if (e.kind != 'D' && mode != NtfsMode::Deep)
+    for (std::size_t k = 1; k < longNames.size(); ++k)
+      linkNames.push_back({i, longNames[k].parent, longNames[k].parentSequence, std::move(longNames[k].name)});
   linkParsed(i);
   return true;
+}
+
+bool ntfs::sameParent(std::int64_t p, std::uint16_t parentSequence) const {
+  if (!validIndex(p) || parentSequence == 0) return true;
+  const NtfsEntryRecord& parent = entryList[p];
+  if (parent.sequence == 0 || parent.sequence == parentSequence) return true;
+  return !parent.inUse() && static_cast<std::uint16_t>(parentSequence + 1) == parent.sequence;
+}
+
+void ntfs::orphanByParentSequence() {
+  const auto n = static_cast<std::int64_t>(entryList.size());
+  std::vector<bool> seen(static_cast<std::size_t>(n));
+  for (std::int64_t f = 0; f < n; ++f) {
+    NtfsEntryRecord& folder = entryList[f];
+    if (folder.firstChild <= 0) continue;
+    std::int64_t kept = 0, last = 0;
+    for (std::int64_t c = folder.firstChild; c > 0 && c < n && !seen[c];) {
+      seen[c] = true;
+      NtfsEntryRecord& child = entryList[c];
+      const std::int64_t next = child.nextSibling;
+      if (child.parent == f && c != f && !sameParent(f, child.parentSequence)) {
+        // The folder's record now holds another folder: this entry's own is gone.
+        child.orphan = 1;
+        child.nextSibling = 0;
+      } else {
+        if (last == 0) kept = c;
+        else entryList[last].nextSibling = c;
+        last = c;
+      }
+      c = next;
+    }
+    if (last != 0) entryList[last].nextSibling = 0;
+    folder.firstChild = kept;
+    folder.lastChild = last;
+  }
+}
+
+void ntfs::reportTornRecords() {
+  if (fixupCheck.torn == 0) return;
+  char share[32];
+  std::snprintf(share, sizeof share, "%.1f", 100.0 * static_cast<double>(fixupCheck.torn) /
+                                                 static_cast<double>(fixupCheck.records));
+  std::string text = std::to_string(fixupCheck.torn) + " of " + std::to_string(fixupCheck.records) +
+                     " MFT records (" + share +
+                     " %) fail their update-sequence check: only their sectors before the torn one are read";
+  if (fixupCheck.torn * 10 >= fixupCheck.records)
+    text += "; so many point to wrong array settings: check member order, stripe size, layout and offsets";
+  reporter_.warning(WarningKind::Damaged, text);
 }
 
 void ntfs::linkParsed(std::int64_t i) {
@@ -146,7 +214,9 @@ void ntfs::buildTree() {
       }
       parseRecordFrom(i, ByteSpan(batch).subspan((i - batchFirst) * recordSize_, recordSize_));
     }
+    if (mode != NtfsMode::Deep) orphanByParentSequence();
   }
+  reportTornRecords();
 
   NtfsEntryRecord orphan;
   orphan.signature = {'F', 'I', 'L', 'E'};

@@ -52,7 +52,8 @@ std::vector<std::string> viewNames(const NtfsView& view, EntryId folder) {
   return out;
 }
 
-TEST(NtfsTree, LongNameShowsWhateverTheOrderParentFromTheFirst) {
+// The folder comes with the name shown: a DOS name pointing elsewhere does not move it.
+TEST(NtfsTree, LongNameShowsWhateverTheOrderWithItsOwnFolder) {
   VolumeBuilder v = volume();
   v.record(20, RecordBuilder().fileName(5, u"LONGNA~1.TXT", 2).fileName(30, u"long name.txt", 1).build());
   v.record(21, RecordBuilder().fileName(5, u"long name.txt", 1).fileName(5, u"LONGNA~1.TXT", 2).build());
@@ -62,7 +63,7 @@ TEST(NtfsTree, LongNameShowsWhateverTheOrderParentFromTheFirst) {
   auto p = ntfs_test::parseImage(v.build(), NtfsMode::Standard);
   const ntfs& fs = *p->fs;
   EXPECT_EQ(nameOf(fs, 20), "long name.txt");
-  EXPECT_EQ(fs.entryList[20].parent, 5);
+  EXPECT_EQ(fs.entryList[20].parent, 30);
   EXPECT_EQ(nameOf(fs, 21), "long name.txt");
   EXPECT_EQ(nameOf(fs, 22), "SHORT~1.TXT");
   EXPECT_EQ(nameOf(fs, 23), "(none)");

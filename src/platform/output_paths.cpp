@@ -2,8 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 namespace quarnel {
 namespace {
@@ -18,6 +21,34 @@ std::string cutUtf8(std::string s, std::size_t n) {
   while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;
   s.resize(end);
   return s;
+}
+
+// Where the search for a free numbered name of dir/base goes on: the numbers below it were
+// taken when last looked at. Without it a folder holding thousands of entries of one name
+// (a damaged directory) costs a probe per earlier copy for every file. Creation with O_EXCL
+// still decides, so a number freed since is merely skipped.
+class NextNumbers {
+ public:
+  int start(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    auto it = next_.find(path);
+    return it == next_.end() ? 1 : it->second;
+  }
+  void taken(const std::string& path, int k) {
+    if (k < 2) return;
+    std::lock_guard lock(mutex_);
+    int& next = next_[path];
+    next = std::max(next, k + 1);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<std::string, int> next_;
+};
+
+NextNumbers& nextNumbers() {
+  static NextNumbers n;
+  return n;
 }
 
 }  // namespace
@@ -47,9 +78,18 @@ std::string numberedName(const std::string& name, int k) {
 
 std::string createUniqueFile(const std::string& dir, std::string_view name, OutputFile& out) {
   const std::string base = safeComponent(name);
-  for (int k = 1; k <= kMaxAlternatives; ++k) {
+  const std::string key = dir + "/" + base;
+  int first = nextNumbers().start(key);
+  // The folder was emptied or made anew since (a second save to the same place).
+  struct stat st {};
+  if (first > 1 && ::lstat((dir + "/" + (first == 2 ? base : numberedName(base, first - 1))).c_str(), &st) != 0)
+    first = 1;
+  for (int k = first; k <= kMaxAlternatives; ++k) {
     std::string path = dir + "/" + (k == 1 ? base : numberedName(base, k));
-    if (out.create(path, false)) return path;
+    if (out.create(path, false)) {
+      nextNumbers().taken(key, k);
+      return path;
+    }
     if (errno != EEXIST) return {};
   }
   return {};

@@ -124,7 +124,10 @@ void CarveRun::searchEnds(std::size_t d, ByteSpan data, std::int64_t blockStart,
     const std::int64_t s = waiting.front();
     const std::int64_t from = std::max({endFrom_[d], s + def.startLength, blockStart});
     // The end must lie within the approximate size of its start, and within the volume.
-    const std::int64_t deadline = def.approxSize > 0 ? s + def.approxSize - def.endLength + 1 : kNoLimit;
+    // A size from a definitions file can be anything up to INT64_MAX: past every position it
+    // is no limit.
+    const std::int64_t reach = def.approxSize - def.endLength + 1;
+    const std::int64_t deadline = def.approxSize > 0 && reach < kNoLimit - s ? s + reach : kNoLimit;
     const std::int64_t to = std::min({upTo, deadline, volume_ - def.endLength + 1});
     if (from < to) {
       const std::size_t hit = findSlot(slot, data, static_cast<std::size_t>(from - blockStart),

@@ -40,6 +40,27 @@ TEST(OutputPaths, NothingIsOverwritten) {
   EXPECT_EQ(makeUniqueFolder(dir.path().string(), "..", error), dir.file("_.."));
 }
 
+// Many copies of one name take the next numbers in turn (the search goes on where it ended,
+// so a damaged folder of thousands of equal names is not quadratic), skip a number already
+// taken, and start again from the plain name in a folder made anew.
+TEST(OutputPaths, NumberedNamesGoOnWhereTheyEnded) {
+  test::ScratchDir dir;
+  const std::string out = dir.file("out");
+  std::filesystem::create_directory(out);
+  test::writeFile(out + "/b (5).txt", {5});
+  for (int k = 1; k <= 300; ++k) {
+    OutputFile f;
+    const std::string want = k == 1 ? out + "/b.txt" : out + "/" + numberedName("b.txt", k < 5 ? k : k + 1);
+    ASSERT_EQ(createUniqueFile(out, "b.txt", f), want) << k;
+  }
+  EXPECT_EQ(test::readFile(out + "/b (5).txt"), std::vector<std::uint8_t>{5});
+
+  std::filesystem::remove_all(out);
+  std::filesystem::create_directory(out);
+  OutputFile again;
+  EXPECT_EQ(createUniqueFile(out, "b.txt", again), out + "/b.txt");
+}
+
 TEST(Text, Utf16AndCodePage437) {
   const std::uint8_t le[] = {'A', 0, 0xE9, 0, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8};  // Aé😀, lone high
   EXPECT_EQ(utf16leToUtf8(asBytes(le, sizeof le)), "A\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBD");

@@ -91,6 +91,8 @@ TEST(CarveEnds, AnEndIsSeenAnywhereAfterItsStart) {
       {"end within the approximate size", 1049476, 1000, {1048576, 902}, "1049476 .jpg"},
       {"no end within it: that size", 1050112, 1000, {1048576, 1000}, "1048576 .jpg"},
       {"end right after the start's bytes", 1048579, 0, {1048576, 5}, "1048579 .jpg"},
+      // A definitions file may say anything: a size past every position is no limit.
+      {"an approximate size of INT64_MAX", 1050112, INT64_MAX, {1048576, 1538}, "1050112 .jpg"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

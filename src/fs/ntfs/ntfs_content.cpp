@@ -190,12 +190,27 @@ ntfs::ContentResult ntfs::writeEntry(std::int64_t i, ByteSink& out) {
     return ContentResult::Directory;
   }
   if (data.residency != 'N') return result(writeResident(record, data, out));
-  if (!data.compressed()) {
+  // A stream holds no byte past the clusters its runs number: a size beyond them is damage,
+  // and padding it out would write without end.
+  DataAttributeInfo bounded = data;
+  const std::uint64_t held = mulSat(data.lastVcn + 1, clusterSize);
+  const bool clipped = data.firstVcn == 0 && clusterSize != 0 && data.realSize > held;
+  if (clipped) {
+    bounded.realSize = held;
+    bounded.initializedSize = std::min(data.initializedSize, held);
+    const std::string name = e.name ? utf16ToUtf8(trimmed(*e.name)) : std::string();
+    reporter_.warning(WarningKind::Damaged, name + ": its size of " + std::to_string(data.realSize) +
+                                                " bytes is past the " + std::to_string(held) +
+                                                " bytes its clusters hold; only those are read");
+  }
+  const auto partial = [&](StreamOutcome o) { return clipped && o == StreamOutcome::Complete ? StreamOutcome::Partial : o; };
+  if (!bounded.compressed()) {
     const std::vector<MftRun> runs = runsFrom(record.bytes, record.attributes, kData, std::nullopt, false);
     // Past the initialised size the clusters hold whatever was there before: zeros, as read.
-    return result(streamer().writeClusters(runs, 0, data.realSize, out, data.firstVcn == 0 ? data.validSize() : UINT64_MAX));
+    return result(partial(streamer().writeClusters(runs, 0, bounded.realSize, out,
+                                                   data.firstVcn == 0 ? bounded.validSize() : UINT64_MAX)));
   }
-  return result(writeCompressed(record, data, out));
+  return result(partial(writeCompressed(record, bounded, out)));
 }
 
 bool ntfs::writeContent(std::int64_t i, ByteSink& out) {

@@ -79,6 +79,21 @@ TEST(NtfsContent, RunsGiveClustersHolesAndTheRealSize) {
   EXPECT_FALSE(complete);
 }
 
+// A damaged size past the clusters the runs number (plain, or compressed without a run) is
+// read up to those clusters and reported incomplete, never padded out.
+TEST(NtfsContent, ASizePastTheClustersIsNotPaddedOut) {
+  VolumeBuilder v = volume();
+  v.record(20, named(u"huge.bin").nonResidentData(ntfs_test::runList({{1, 100}}), 0, 1ull << 62).build());
+  v.record(21, named(u"packed.bin").nonResidentData({}, 0, 7'900'000'000'000'000'000ull, 0x0001, 4).build());
+  auto p = ntfs_test::parseImage(v.build(), NtfsMode::Standard);
+  bool complete = true;
+  EXPECT_EQ(contentOf(*p->fs, 20, &complete), pattern(100));
+  EXPECT_FALSE(complete);
+  complete = true;
+  EXPECT_LE(contentOf(*p->fs, 21, &complete).size(), kCluster);
+  EXPECT_FALSE(complete);
+}
+
 TEST(NtfsContent, CompressionUnitsByTheirAllocatedClusters) {
   VolumeBuilder v = volume();
   Bytes packed = ntfs_test::repeatedChunks({'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p'});

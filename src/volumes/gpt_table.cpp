@@ -40,6 +40,7 @@ constexpr std::uint32_t kDefaultEntrySize = 128;
 constexpr std::uint32_t kMinEntrySize = 128;
 constexpr std::uint32_t kMaxEntrySize = 4096;
 constexpr std::uint64_t kMaxArrayBytes = 1 << 20;
+constexpr std::uint32_t kSkipsSaid = 8;
 
 // The highest sector whose byte offset fits a signed 64-bit position.
 constexpr std::uint64_t kMaxLba = INT64_MAX / 512;
@@ -209,13 +210,20 @@ std::int32_t walkGpt(readWriteInterface& source, Partition& partition, ByteSpan 
 
   int index = 0;
   int ntfsCount = 0;
+  std::uint32_t skipped = 0;
+  const auto sayMoreSkipped = [&] {
+    if (skipped > kSkipsSaid)
+      reporter.warning(WarningKind::Damaged,
+                       std::to_string(skipped - kSkipsSaid) + " more unusable GPT entries skipped.");
+  };
   for (std::uint32_t i = 0; i < array.count; ++i) {
     GptEntry e = GptEntry::decode(ByteSpan(entries).subspan(std::size_t{i} * array.entrySize,
                                                             array.entrySize));
     if (e.empty) continue;
     std::string where = "GPT entry " + std::to_string(i + 1) + " (\"" + e.name + "\")";
     if (std::string why = e.fault(); !why.empty()) {
-      reporter.warning(WarningKind::Damaged, where + " " + why + "; skipped.");
+      // A damaged array read as it stands may hold thousands of such slots.
+      if (++skipped <= kSkipsSaid) reporter.warning(WarningKind::Damaged, where + " " + why + "; skipped.");
       continue;
     }
     bool reserved = e.name == kMsReserved;
@@ -224,7 +232,10 @@ std::int32_t walkGpt(readWriteInterface& source, Partition& partition, ByteSpan 
     if (!reserved) warnIfPastEnd(reporter, where, first, std::max(first, last), diskSectors);
 
     std::array<std::byte, 512> sector{};
-    if (e.firstLba > kMaxLba || !source.readAt(first * kSectorSize, sector)) return EIO;
+    if (e.firstLba > kMaxLba || !source.readAt(first * kSectorSize, sector)) {
+      sayMoreSkipped();
+      return EIO;
+    }
     if (reserved) continue;
 
     BootSectorMatch m = classifyBootSector(sector, NtfsName::Ignored);
@@ -261,8 +272,9 @@ std::int32_t walkGpt(readWriteInterface& source, Partition& partition, ByteSpan 
       r.volumeIndex = std::to_string(index++);
       appendRecord(partition, r);
     }
-    if (m.kind != VolumeKind::None && partition.job->shouldStop()) return 0;
+    if (m.kind != VolumeKind::None && partition.job->shouldStop()) break;
   }
+  sayMoreSkipped();
   return 0;
 }
 

@@ -369,6 +369,16 @@ TEST(GptTable, EmptyAndUnusableSlotsAreSkipped) {
   for (std::uint64_t i = 0; i < 80; ++i) parts.push_back({kLinuxType, 100 + i * 10, 109 + i * 10, u"p"});
   writeGpt(many, parts);
   EXPECT_EQ(walk(many, true).records.size(), 80u);
+
+  // Slots that cannot be partitions are said up to eight times, then counted.
+  SyntheticDisk junk(20000);
+  std::vector<test::GptPart> bad(20, {kLinuxType, 1, 1, u"bad"});
+  bad.push_back({kLinuxType, 4096, 6143, u"good"});
+  writeGpt(junk, bad);
+  Walked w = walk(junk, true);
+  EXPECT_EQ(rows(w.records), Rows{"0|good|0|4096"});
+  ASSERT_EQ(w.reporter.messages.size(), 9u);
+  EXPECT_EQ(w.reporter.messages[8], "12 more unusable GPT entries skipped.");
 }
 
 // Damage to the primary copy is met by the backup at the end of the disk; with no sound copy

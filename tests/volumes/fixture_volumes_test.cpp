@@ -24,6 +24,31 @@ struct FixtureCase {
 const Rows kGptVolumes{"0|NTFS|15   MB|34816", "1|FAT32|33  MB|67584", "2|FAT64|10  MB|137216",
                        "3|extX|7|157696", "4|HFS+|3|174080", "5|empty space|3|182272"};
 
+struct Found {
+  std::vector<std::string> rows;
+  std::vector<std::string> messages;
+};
+
+// The records the tables (or the scan) of the image at path give, and what was said.
+Found walkImage(const std::string& path, How how) {
+  Found out;
+  RawFile f;
+  EXPECT_TRUE(f.open(path)) << path;
+  FileReadSeek source(std::move(f));
+  std::vector<VolumeRecord> records;
+  test::RecordingReporter reporter;
+  Partition p;
+  p.volumeList = &records;
+  p.reporter = &reporter;
+  p.gptMode = how == How::GptTables;
+  p.skipVolumeSize = 1;
+  if (how == How::ScanSkipping) scanForBootSectors(p, source);
+  else EXPECT_EQ(readPartitionTables(source, p), 0) << path;
+  out.rows = test::rows(records);
+  out.messages = reporter.messages;
+  return out;
+}
+
 TEST(VolumeFixtures, ListsTheVolumesOfRealImages) {
   const FixtureCase cases[] = {
       {"disk_mbr.img", How::Tables,
@@ -43,20 +68,9 @@ TEST(VolumeFixtures, ListsTheVolumesOfRealImages) {
        {"0|NTFS|15   MB|34816", "1|FAT32|33  MB|67584", "2|FAT64|10  MB|137216", "3|extX|8  MB|157696"}},
   };
   for (const auto& c : cases) {
-    RawFile f;
-    ASSERT_TRUE(f.open(test::fixture(c.image))) << c.image;
-    FileReadSeek source(std::move(f));
-    std::vector<VolumeRecord> records;
-    test::RecordingReporter reporter;
-    Partition p;
-    p.volumeList = &records;
-    p.reporter = &reporter;
-    p.gptMode = c.how == How::GptTables;
-    p.skipVolumeSize = 1;
-    if (c.how == How::ScanSkipping) scanForBootSectors(p, source);
-    else EXPECT_EQ(readPartitionTables(source, p), 0) << c.image;
-    EXPECT_EQ(test::rows(records), c.expected) << c.image << " " << int(c.how);
-    EXPECT_TRUE(reporter.messages.empty()) << c.image;
+    const Found found = walkImage(test::fixture(c.image), c.how);
+    EXPECT_EQ(found.rows, c.expected) << c.image << " " << int(c.how);
+    EXPECT_TRUE(found.messages.empty()) << c.image;
   }
 }
 
@@ -77,19 +91,11 @@ TEST(VolumeFixtures, TheBackupGptStandsInForADamagedPrimary) {
       f.seekp(c.byte);
       f.put('x');
     }
-    RawFile f;
-    ASSERT_TRUE(f.open(copy));
-    FileReadSeek source(std::move(f));
-    std::vector<VolumeRecord> records;
-    test::RecordingReporter reporter;
-    Partition p;
-    p.volumeList = &records;
-    p.reporter = &reporter;
-    EXPECT_EQ(readPartitionTables(source, p), 0);
-    EXPECT_EQ(test::rows(records), kGptVolumes) << c.name;
-    ASSERT_EQ(reporter.messages.size(), 1u) << c.name;
-    EXPECT_NE(reporter.messages[0].find("reading the backup GPT at sector 196607 instead"), std::string::npos)
-        << reporter.messages[0];
+    const Found found = walkImage(copy, How::Tables);
+    EXPECT_EQ(found.rows, kGptVolumes) << c.name;
+    ASSERT_EQ(found.messages.size(), 1u) << c.name;
+    EXPECT_NE(found.messages[0].find("reading the backup GPT at sector 196607 instead"), std::string::npos)
+        << found.messages[0];
   }
 }
 
